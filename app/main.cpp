@@ -1,12 +1,12 @@
-#include <QApplication>
-#include <QWidget>
+#include "app/Application.h"
+#include "app/WinMain.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Refscope"));
-    window.resize(800, 600);
+    Application app(argc, argv);
+    // Declared after the application, so it is destroyed first and saves its state into the
+    // store before the store flushes.
+    WinMain window(nullptr);
     window.show();
     return app.exec();
 }

@@ -1,0 +1,6 @@
+#include "app/Application.h"
+
+Application::Application(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}

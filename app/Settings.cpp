@@ -1,0 +1,6 @@
+#include "app/Settings.h"
+
+Settings::Settings()
+    : QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat)
+{
+}

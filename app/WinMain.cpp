@@ -1,0 +1,252 @@
+#include "app/WinMain.h"
+
+#include "app/Application.h"
+#include "dialogs/ProgramInfo.h"
+#include "dialogs/WinAbout.h"
+#include "dialogs/WinCheckUpdate.h"
+#include "tab/WinTab.h"
+#include "ui_WinMain.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+// The group name older builds wrote; stored files carry it, so it stays exactly this text.
+const QString windowGroup = QStringLiteral("class WinMain");
+
+QSettings *store()
+{
+    auto *application = qobject_cast<Application *>(QCoreApplication::instance());
+    return application ? &application->settings : nullptr;
+}
+
+// The zero-based indexes of the "openfiles" elements that really exist, in order. A damaged size
+// (say 1,000,000 with three elements present) then costs nothing.
+QList<int> storedElements(QSettings &settings, int size)
+{
+    QList<int> indexes;
+    const QStringList groups = settings.childGroups();
+    for (const QString &group : groups) {
+        bool ok = false;
+        const int number = group.toInt(&ok);
+        if (ok && number >= 1 && number <= size)
+            indexes.append(number - 1);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
+}
+
+} // namespace
+
+WinMain::WinMain(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::WinMain)
+{
+    winCheckUpdate = new WinCheckUpdate(this);
+    winCheckUpdate->launch(true);
+
+    ui->setupUi(this);
+    setWindowTitle(QString::fromStdString(gProgramInfo.longName) + QStringLiteral(".    ")
+                   + QString::fromStdString(gProgramInfo.versionToString("%major.%minor.%patch %reltype")));
+
+    connect(ui->tabs, &QTabWidget::tabCloseRequested, this, &WinMain::closeTab);
+    connect(ui->actionOpenFile, &QAction::triggered, this, &WinMain::openFile);
+    connect(ui->actionNewFile, &QAction::triggered, this, &WinMain::newFile);
+    connect(ui->actionSave, &QAction::triggered, this, &WinMain::saveFile);
+    connect(ui->actionSaveAll, &QAction::triggered, this, &WinMain::saveAllFiles);
+    connect(ui->actionSaveAs, &QAction::triggered, this, &WinMain::saveFileAs);
+    connect(ui->actionExit, &QAction::triggered, this, &WinMain::exit);
+    connect(ui->actionOptions, &QAction::triggered, this, &WinMain::options);
+    connect(ui->actionAbout, &QAction::triggered, this, &WinMain::about);
+    connect(ui->actionCheckForUpdate, &QAction::triggered, this, &WinMain::checkForUpdate);
+    connect(ui->actionWebpage, &QAction::triggered, this, &WinMain::webPage);
+
+    restoreWindowState();
+}
+
+WinMain::~WinMain()
+{
+    saveWindowState();
+    delete winCheckUpdate;
+}
+
+WinTab *WinMain::addFileTab(const QString &filePath)
+{
+    if (filePath.isEmpty())
+        return nullptr;
+    std::unique_ptr<WinTab> tab(new WinTab(nullptr));
+    const QString name = filePath.section(QLatin1Char('/'), -1);
+    if (!tab->loadFile(filePath))
+        return nullptr;
+    tab->setObjectName(name);
+    // A tab caption treats "&" as a mnemonic marker; double it so the file's name shows as it is.
+    QString caption = name;
+    caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    ui->tabs->addTab(tab.get(), caption);
+    return tab.release();
+}
+
+void WinMain::closeTab(int inIndex)
+{
+    QWidget *page = ui->tabs->widget(inIndex);
+    if (!page)
+        return;
+    ui->tabs->removeTab(inIndex);
+    delete page;
+}
+
+void WinMain::openFile()
+{
+    // Start where the current page's file lives: the other list is usually beside it.
+    QString startDir = QDir::homePath();
+    if (auto *tab = qobject_cast<WinTab *>(ui->tabs->currentWidget())) {
+        const QFileInfo current(tab->filePath());
+        if (current.absoluteDir().exists())
+            startDir = current.absolutePath();
+    }
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Dataref or Command file."), startDir,
+                                                      tr("Library (*.*)"));
+    if (path.isEmpty())
+        return;
+    addFileTab(path);
+}
+
+void WinMain::newFile()
+{
+    warnNotSupported();
+}
+
+void WinMain::saveFile()
+{
+    warnNotSupported();
+}
+
+void WinMain::saveAllFiles()
+{
+    warnNotSupported();
+}
+
+void WinMain::saveFileAs()
+{
+    warnNotSupported();
+}
+
+void WinMain::exit()
+{
+    warnNotSupported();
+}
+
+void WinMain::options()
+{
+    warnNotSupported();
+}
+
+void WinMain::about()
+{
+    WinAbout dialog(this);
+    dialog.showAbout();
+}
+
+void WinMain::checkForUpdate()
+{
+    winCheckUpdate->launch(false);
+}
+
+void WinMain::webPage()
+{
+    // The stored site is a bare host name; desktops want a full address.
+    QString site = QString::fromStdString(gProgramInfo.webSite).trimmed();
+    if (!site.contains(QStringLiteral("://")))
+        site.prepend(QStringLiteral("https://"));
+    QDesktopServices::openUrl(QUrl(site, QUrl::TolerantMode));
+}
+
+void WinMain::warnNotSupported()
+{
+    QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("Not supports yet"), QMessageBox::Ok,
+                         QMessageBox::NoButton);
+}
+
+void WinMain::restoreWindowState()
+{
+    QSettings *settings = store();
+    if (!settings)
+        return;
+    settings->beginGroup(windowGroup);
+    if (settings->contains(QStringLiteral("geometry"))) {
+        const QRect stored = settings->value(QStringLiteral("geometry"), QRect()).toRect();
+        if (stored.isValid())
+            placeWindow(stored);
+    }
+
+    const int size = settings->beginReadArray(QStringLiteral("openfiles"));
+    const QList<int> elements = storedElements(*settings, size);
+    for (int i : elements) {
+        settings->setArrayIndex(i);
+        const QString path = settings->value(QStringLiteral("filepath"), QString()).toString();
+        if (WinTab *tab = addFileTab(path))
+            tab->restoreState(*settings);
+    }
+    settings->endArray();
+
+    bool ok = false;
+    int currTab = settings->value(QStringLiteral("currtab"), -1).toInt(&ok);
+    if (!ok)
+        currTab = -1;
+    if (currTab < ui->tabs->count())
+        ui->tabs->setCurrentIndex(currTab);
+    settings->endGroup();
+}
+
+void WinMain::placeWindow(const QRect &stored)
+{
+    QRect desktop;
+    bool visible = false;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (const QScreen *screen : screens) {
+        desktop |= screen->availableGeometry();
+        visible = visible || screen->availableGeometry().intersects(stored);
+    }
+    if (desktop.isEmpty()) {
+        setGeometry(stored);
+        return;
+    }
+    // A window larger than every screen together is a damaged value, not a layout anyone chose.
+    const QSize size = stored.size().boundedTo(desktop.size());
+    if (visible)
+        setGeometry(QRect(stored.topLeft(), size));
+    else
+        resize(size); // the screen it lived on is gone: keep the size, let the toolkit place it
+}
+
+void WinMain::saveWindowState()
+{
+    QSettings *settings = store();
+    if (!settings)
+        return;
+    settings->beginGroup(windowGroup);
+    // Rewrite the group whole, so elements of an older, longer list and damaged values go.
+    settings->remove(QString());
+    settings->setValue(QStringLiteral("geometry"), geometry());
+    settings->beginWriteArray(QStringLiteral("openfiles"));
+    for (int i = 0; i < ui->tabs->count(); ++i) {
+        auto *tab = qobject_cast<WinTab *>(ui->tabs->widget(i));
+        if (!tab)
+            continue;
+        settings->setArrayIndex(i);
+        settings->setValue(QStringLiteral("filepath"), tab->filePath());
+        tab->saveState(*settings);
+    }
+    settings->endArray();
+    settings->setValue(QStringLiteral("currtab"), ui->tabs->currentIndex());
+    settings->endGroup();
+}
