@@ -53,7 +53,8 @@ void TestTreeView::keys_data()
     // The view starts on row 2 of six, with only that row selected.
     QTest::newRow("Ctrl+C asks for a copy and passes on") << ctrl << int(Qt::Key_C) << 1 << true << 2 << 1;
     QTest::newRow("Ctrl+Shift+C is no copy") << (ctrl | shift) << int(Qt::Key_C) << 0 << true << 2 << 1;
-    QTest::newRow("Ctrl+Alt+C is no copy") << (ctrl | int(Qt::AltModifier)) << int(Qt::Key_C) << 0 << true << 2 << 1;
+    QTest::newRow("Ctrl+Alt+C is no copy")
+        << (ctrl | int(Qt::AltModifier)) << int(Qt::Key_C) << 0 << true << 2 << 1;
     QTest::newRow("plain C is no copy") << none << int(Qt::Key_C) << 0 << false << 2 << 1;
     QTest::newRow("Ctrl+A selects nothing") << ctrl << int(Qt::Key_A) << 0 << false << 2 << 1;
     QTest::newRow("Ctrl+Home stays") << ctrl << int(Qt::Key_Home) << 0 << false << 2 << 1;
@@ -64,8 +65,8 @@ void TestTreeView::keys_data()
     QTest::newRow("Home moves") << none << int(Qt::Key_Home) << 0 << false << 0 << 1;
     QTest::newRow("Shift+Up extends") << shift << int(Qt::Key_Up) << 0 << false << 1 << 2;
     QTest::newRow("Ctrl+Shift+End moves") << (ctrl | shift) << int(Qt::Key_End) << 0 << false << 5 << 1;
-    QTest::newRow("Ctrl with keypad End moves") << (ctrl | int(Qt::KeypadModifier)) << int(Qt::Key_End) << 0 << false
-                                                << 5 << 1;
+    QTest::newRow("Ctrl with keypad End moves")
+        << (ctrl | int(Qt::KeypadModifier)) << int(Qt::Key_End) << 0 << false << 5 << 1;
 }
 
 void TestTreeView::keys()

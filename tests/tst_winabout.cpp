@@ -90,10 +90,13 @@ void TestWinAbout::text()
     WinAbout dialog;
     QString seen;
     bool closedByOk = false;
-    const int result = runAbout(dialog, [&] {
-        seen = shownText(dialog);
-        clickOk(dialog);
-    }, &closedByOk);
+    const int result = runAbout(
+        dialog,
+        [&] {
+            seen = shownText(dialog);
+            clickOk(dialog);
+        },
+        &closedByOk);
 
     QVERIFY(closedByOk);
     QCOMPARE(result, int(QDialog::Rejected));
@@ -103,8 +106,12 @@ void TestWinAbout::text()
     const QStringList lines = seen.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines.at(0), QStringLiteral("Corvane Refscope"));
-    QCOMPARE(lines.at(1), QStringLiteral("Version: 0.9.0 b [%1]").arg(QString::fromStdString(gProgramInfo.version.revision)));
-    QVERIFY2(QRegularExpression(QStringLiteral("^Version: 0\\.9\\.0 b \\[[0-9a-f]{12}\\]$")).match(lines.at(1)).hasMatch(),
+    QCOMPARE(
+        lines.at(1),
+        QStringLiteral("Version: 0.9.0 b [%1]").arg(QString::fromStdString(gProgramInfo.version.revision)));
+    QVERIFY2(QRegularExpression(QStringLiteral("^Version: 0\\.9\\.0 b \\[[0-9a-f]{12}\\]$"))
+                 .match(lines.at(1))
+                 .hasMatch(),
              qPrintable(lines.at(1)));
     QCOMPARE(lines.at(2), QStringLiteral("Date: ") + QString::fromStdString(gProgramInfo.buildDate));
     QCOMPARE(lines.at(3), QString::fromStdString(gProgramInfo.copyright));
@@ -139,15 +146,19 @@ void TestWinAbout::closing()
     QSignalSpy releaseSpy(ok, &QPushButton::released);
 
     bool closedByMouse = false;
-    runAbout(dialog, [&] {
-        QTest::mousePress(ok, Qt::LeftButton);
-        if (dragOff) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(-20, -20), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(ok, &move);
-        }
-        if (release)
-            QTest::mouseRelease(ok, Qt::LeftButton);
-    }, &closedByMouse);
+    runAbout(
+        dialog,
+        [&] {
+            QTest::mousePress(ok, Qt::LeftButton);
+            if (dragOff) {
+                QMouseEvent move(QEvent::MouseMove, QPointF(-20, -20), Qt::NoButton, Qt::LeftButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(ok, &move);
+            }
+            if (release)
+                QTest::mouseRelease(ok, Qt::LeftButton);
+        },
+        &closedByMouse);
 
     QCOMPARE(closedByMouse, closes);
     QCOMPARE(clickSpy.count(), clicks);
