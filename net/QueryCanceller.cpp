@@ -1,10 +1,12 @@
 #include "net/QueryCanceller.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
+#include <QWaitCondition>
 
 #include <utility>
 #include <vector>
@@ -13,7 +15,11 @@ namespace crv_net {
 
 namespace {
 
-struct RunningQuery
+// Once the application object is being destroyed it delivers no more events, so the cancelled
+// queries must be let finish first; a query stuck for another reason must not hold the exit for good.
+constexpr int finishWaitMs = 3000;
+
+struct ArmedQuery
 {
     QObject *context;
     std::function<void()> cancel;
@@ -22,7 +28,9 @@ struct RunningQuery
 struct Registry
 {
     QMutex mutex;
-    std::vector<RunningQuery> queries;
+    QWaitCondition allEnded;
+    std::vector<ArmedQuery> armed;
+    int running = 0;
     QCoreApplication *hookedApplication = nullptr;
     bool goingDown = false;
 };
@@ -35,7 +43,7 @@ Registry &registry()
 
 } // namespace
 
-bool QueryCanceller::enter(QObject *context, std::function<void()> cancel)
+bool QueryCanceller::begin()
 {
     Registry &state = registry();
     QMutexLocker locker(&state.mutex);
@@ -50,17 +58,35 @@ bool QueryCanceller::enter(QObject *context, std::function<void()> cancel)
         // also covers programs that end without leaving an event loop.
         qAddPostRoutine(&QueryCanceller::applicationGoingDown);
     }
-    state.queries.push_back(RunningQuery{context, std::move(cancel)});
+    ++state.running;
     return true;
 }
 
-void QueryCanceller::leave(QObject *context)
+void QueryCanceller::end()
 {
     Registry &state = registry();
     QMutexLocker locker(&state.mutex);
-    for (auto it = state.queries.begin(); it != state.queries.end(); ++it) {
+    if (--state.running == 0)
+        state.allEnded.wakeAll();
+}
+
+bool QueryCanceller::arm(QObject *context, std::function<void()> cancel)
+{
+    Registry &state = registry();
+    QMutexLocker locker(&state.mutex);
+    if (state.goingDown)
+        return false;
+    state.armed.push_back(ArmedQuery{context, std::move(cancel)});
+    return true;
+}
+
+void QueryCanceller::disarm(QObject *context)
+{
+    Registry &state = registry();
+    QMutexLocker locker(&state.mutex);
+    for (auto it = state.armed.begin(); it != state.armed.end(); ++it) {
         if (it->context == context) {
-            state.queries.erase(it);
+            state.armed.erase(it);
             return;
         }
     }
@@ -70,19 +96,26 @@ void QueryCanceller::cancelAll()
 {
     Registry &state = registry();
     QMutexLocker locker(&state.mutex);
-    // Posted, not called: each query is cancelled on its own thread. A query leaves the registry under
-    // this lock before its context dies, and the context's pending events die with it.
-    for (const RunningQuery &query : state.queries)
+    // Posted, not called: each query is cancelled on its own thread. A query disarms under this lock
+    // before its context dies, and the context's pending events die with it.
+    for (const ArmedQuery &query : state.armed)
         QMetaObject::invokeMethod(query.context, query.cancel, Qt::QueuedConnection);
 }
 
 void QueryCanceller::applicationGoingDown()
 {
+    Registry &state = registry();
     {
-        QMutexLocker locker(&registry().mutex);
-        registry().goingDown = true;
+        QMutexLocker locker(&state.mutex);
+        state.goingDown = true;
     }
     cancelAll();
+    QMutexLocker locker(&state.mutex);
+    const QDeadlineTimer deadline(finishWaitMs);
+    while (state.running > 0) {
+        if (!state.allEnded.wait(&state.mutex, deadline))
+            break;
+    }
 }
 
 } // namespace crv_net

@@ -109,8 +109,8 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
         if (reply && reply->isRunning())
             reply->abort();
     };
-    if (!QueryCanceller::enter(&loop, [&halt] { halt(Stop::Quitting); })) {
-        error = "the query to " + where + " was not started because the program is quitting";
+    if (!QueryCanceller::arm(&loop, [&halt] { halt(Stop::Quitting); })) {
+        error = "the query to " + where + " was cancelled because the program is quitting";
         return false;
     }
 
@@ -134,7 +134,7 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
     if (reply->isRunning())
         loop.exec();
     timer.stop();
-    QueryCanceller::leave(&loop);
+    QueryCanceller::disarm(&loop);
     QCoreApplication::removePostedEvents(&loop);
 
     switch (stop) {
@@ -343,12 +343,17 @@ bool UpdateInfo::getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgr
     const QByteArray userAgent = QByteArray::fromStdString(
         (info.shortName.empty() ? std::string("Refscope") : info.shortName) + "/"
         + info.version.toString("%major.%minor.%patch"));
+    if (!QueryCanceller::begin()) {
+        lastError = "the query to " + url.toDisplayString().toStdString() + " was not started because the program is quitting";
+        return false;
+    }
     Answer answer;
     const bool fetched = fetch(url, timeoutMs, userAgent, answer, lastError);
     // The network objects of the transfer are gone; free what they left for a deferred delete, since a
     // pool thread runs no event loop that would.
     if (QThread::currentThread() != application->thread())
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QueryCanceller::end();
     if (!fetched)
         return false;
 
