@@ -82,13 +82,20 @@ QList<QByteArray> LocalUpdateServer::userAgents() const
     return agents;
 }
 
-void LocalUpdateServer::releaseHeld()
+void LocalUpdateServer::releaseHeld(int n)
 {
-    QMetaObject::invokeMethod(context, [this] {
+    QMetaObject::invokeMethod(context, [this, n] {
         QList<QPointer<QTcpSocket>> sockets;
         {
             QMutexLocker locker(&mutex);
-            sockets.swap(heldSockets);
+            for (auto it = heldSockets.begin(); it != heldSockets.end();) {
+                if (n < 0 || (*it && (*it)->property("heldIndex").toInt() == n)) {
+                    sockets.append(*it);
+                    it = heldSockets.erase(it);
+                } else {
+                    ++it;
+                }
+            }
         }
         for (QTcpSocket *socket : sockets) {
             if (socket)
@@ -126,6 +133,7 @@ void LocalUpdateServer::accept()
                 if (next.kind == Answer::Hold) {
                     socket->setProperty("heldBody", next.body);
                     socket->setProperty("heldPath", path);
+                    socket->setProperty("heldIndex", paths.size() - 1);
                     heldSockets.append(socket);
                     return;
                 }

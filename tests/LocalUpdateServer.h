@@ -43,8 +43,8 @@ public:
     int requestCount() const;
     QStringList requestPaths() const;
     QList<QByteArray> userAgents() const;
-    // Held requests get their answer now.
-    void releaseHeld();
+    // Held requests get their answer now: all of them, or only request number n (counted from 0).
+    void releaseHeld(int n = -1);
 
 private:
     void accept();
