@@ -122,7 +122,8 @@ void WinCheckUpdate::slotTaskFinished(bool state)
         ui->labelInfo->setText(QStringLiteral("Your version is up to date. ") + installedVersionText());
     } else {
         ui->labelInfo->setText(QStringLiteral("Service is temporary unavailable. Please try again later."));
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).critical() << "[CheckUpdate] ERROR: " << errorText.c_str();
+        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).critical()
+            << "[CheckUpdate] ERROR: " << errorText.c_str();
         checkState = Failed;
     }
 }

@@ -76,7 +76,7 @@ bool QueryCanceller::arm(QObject *context, std::function<void()> cancel)
     QMutexLocker locker(&state.mutex);
     if (state.goingDown)
         return false;
-    state.armed.push_back(ArmedQuery{context, std::move(cancel)});
+    state.armed.push_back(ArmedQuery {context, std::move(cancel)});
     return true;
 }
 

@@ -65,14 +65,16 @@ bool documentUrl(const std::string &hostName, const std::string &programId, QUrl
         error = "no update host is set";
         return false;
     }
-    url = QUrl(host.contains(QLatin1String("://")) ? host : QStringLiteral("https://") + host, QUrl::StrictMode);
+    url = QUrl(host.contains(QLatin1String("://")) ? host : QStringLiteral("https://") + host,
+               QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && scheme != QLatin1String("https") && scheme != QLatin1String("http")) {
         error = "the update host " + quoted(host) + " uses the scheme " + quoted(url.scheme())
             + "; only https and http are supported";
         return false;
     }
-    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment()) {
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery()
+        || url.hasFragment()) {
         error = "the update host " + quoted(host) + " is not a valid host name";
         return false;
     }
@@ -83,7 +85,8 @@ bool documentUrl(const std::string &hostName, const std::string &programId, QUrl
     QString path = url.path();
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
-    url.setPath(path + QStringLiteral("/updates/") + QString::fromStdString(programId) + QStringLiteral(".json"));
+    url.setPath(path + QStringLiteral("/updates/") + QString::fromStdString(programId)
+                + QStringLiteral(".json"));
     return true;
 }
 
@@ -94,7 +97,8 @@ std::string reasonPhrase(const QNetworkReply &reply)
 }
 
 // Runs the transfer in a local event loop, so that it works on a thread without one.
-bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent, Answer &answer, std::string &error)
+bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent, Answer &answer,
+           std::string &error)
 {
     const std::string where = url.toDisplayString().toStdString();
     QEventLoop loop;
@@ -171,8 +175,8 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
         return false;
     }
     if (answer.httpStatus != 200) {
-        error = "the update server answered " + where + " with HTTP status " + std::to_string(answer.httpStatus)
-            + reasonPhrase(*reply) + " instead of 200";
+        error = "the update server answered " + where + " with HTTP status "
+            + std::to_string(answer.httpStatus) + reasonPhrase(*reply) + " instead of 200";
         return false;
     }
     answer.body += reply->read(maxAnswerBytes + 1 - answer.body.size());
@@ -184,7 +188,8 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
 }
 
 // Reads the fields of the update document; each reader names the offending field on failure.
-bool readText(const QJsonObject &object, const char *key, bool required, std::string &value, std::string &error)
+bool readText(const QJsonObject &object, const char *key, bool required, std::string &value,
+              std::string &error)
 {
     const QJsonValue field = object.value(QLatin1String(key));
     if (field.isUndefined()) {
@@ -209,7 +214,8 @@ bool readNumber(const QJsonObject &object, const char *key, uint32_t &value, std
     }
     const double number = field.toDouble(-1.0);
     if (!field.isDouble() || number < 0.0 || number > 4294967295.0 || std::floor(number) != number) {
-        error = "has " + quoted("version." + std::string(key)) + " that is not a whole number from 0 to 4294967295";
+        error = "has " + quoted("version." + std::string(key))
+            + " that is not a whole number from 0 to 4294967295";
         return false;
     }
     value = uint32_t(number);
@@ -230,7 +236,8 @@ bool readReleaseType(const QJsonObject &object, crv::ReleaseType &value, std::st
     else if (word == "final")
         value = crv::ReleaseType(0);
     else {
-        error = "has the release type " + quoted(word) + "; expected \"alpha\", \"beta\", \"rc\" or \"final\"";
+        error
+            = "has the release type " + quoted(word) + "; expected \"alpha\", \"beta\", \"rc\" or \"final\"";
         return false;
     }
     return true;
@@ -300,9 +307,12 @@ bool readDocument(const QByteArray &body, const std::string &expectedProgramId,
 int releaseRank(crv::ReleaseType type)
 {
     switch (type) {
-    case crv::Alpha: return 1;
-    case crv::Beta: return 2;
-    case crv::ReleaseCandidate: return 3;
+    case crv::Alpha:
+        return 1;
+    case crv::Beta:
+        return 2;
+    case crv::ReleaseCandidate:
+        return 3;
     }
     return 4;
 }
@@ -311,7 +321,8 @@ int releaseRank(crv::ReleaseType type)
 bool isNewer(const crv::ProgramInfoA &published, const crv::ProgramInfoA &installed)
 {
     const auto key = [](const crv::ProgramInfoA &info) {
-        return std::make_tuple(info.version.major, info.version.minor, info.version.patch, releaseRank(info.releaseType));
+        return std::make_tuple(info.version.major, info.version.minor, info.version.patch,
+                               releaseRank(info.releaseType));
     };
     return key(published) > key(installed);
 }
@@ -327,7 +338,8 @@ void UpdateInfo::setHostName(const std::string &hostName)
     this->hostName = hostName;
 }
 
-bool UpdateInfo::getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgramInfo &result, unsigned int timeoutMs)
+bool UpdateInfo::getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgramInfo &result,
+                                      unsigned int timeoutMs)
 {
     lastError.clear();
     result.newVersionAvailable = false;
@@ -340,11 +352,12 @@ bool UpdateInfo::getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgr
     if (!documentUrl(hostName, info.programId, url, lastError))
         return false;
 
-    const QByteArray userAgent = QByteArray::fromStdString(
-        (info.shortName.empty() ? std::string("Refscope") : info.shortName) + "/"
-        + info.version.toString("%major.%minor.%patch"));
+    const QByteArray userAgent
+        = QByteArray::fromStdString((info.shortName.empty() ? std::string("Refscope") : info.shortName) + "/"
+                                    + info.version.toString("%major.%minor.%patch"));
     if (!QueryCanceller::begin()) {
-        lastError = "the query to " + url.toDisplayString().toStdString() + " was not started because the program is quitting";
+        lastError = "the query to " + url.toDisplayString().toStdString()
+            + " was not started because the program is quitting";
         return false;
     }
     Answer answer;

@@ -17,10 +17,10 @@ public:
     class UpdateProgramInfo : public crv::ProgramInfoA
     {
     public:
-        bool urgent = false;              // the maker asks everyone to update (security fixes)
+        bool urgent = false; // the maker asks everyone to update (security fixes)
         bool newVersionAvailable = false; // the published version is newer than the installed one
-        int32_t httpStatus = 0;           // status of the answer that carried the document
-        std::string notes;                // a short line about what the new version brings
+        int32_t httpStatus = 0; // status of the answer that carried the document
+        std::string notes; // a short line about what the new version brings
         std::string downloadUrl;
     };
 
@@ -33,7 +33,8 @@ public:
     // Fetches https://HOST/updates/<programId>.json within timeoutMs milliseconds and compares the
     // published version with info's. On failure returns false, leaves result's published fields as
     // they were, clears result.newVersionAvailable and says why in getLastError().
-    bool getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgramInfo &result, unsigned int timeoutMs);
+    bool getUpdateProgramInfo(const crv::ProgramInfoA &info, UpdateProgramInfo &result,
+                              unsigned int timeoutMs);
 
     // Empty after a successful query.
     const std::string &getLastError() const;

@@ -14,12 +14,18 @@ namespace {
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     }
     return "Status";
 }
@@ -37,17 +43,21 @@ LocalUpdateServer::LocalUpdateServer()
     context = new QObject;
     context->moveToThread(&thread);
     thread.start();
-    QMetaObject::invokeMethod(context, [this] {
-        server = new QTcpServer(context);
-        server->listen(QHostAddress::LocalHost, 0);
-        port = server->serverPort();
-        QObject::connect(server, &QTcpServer::newConnection, context, [this] { accept(); });
-    }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        context,
+        [this] {
+            server = new QTcpServer(context);
+            server->listen(QHostAddress::LocalHost, 0);
+            port = server->serverPort();
+            QObject::connect(server, &QTcpServer::newConnection, context, [this] { accept(); });
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 LocalUpdateServer::~LocalUpdateServer()
 {
-    QMetaObject::invokeMethod(context, [this] { delete server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        context, [this] { delete server; }, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
     delete context;
@@ -84,24 +94,28 @@ QList<QByteArray> LocalUpdateServer::userAgents() const
 
 void LocalUpdateServer::releaseHeld(int n)
 {
-    QMetaObject::invokeMethod(context, [this, n] {
-        QList<QPointer<QTcpSocket>> sockets;
-        {
-            QMutexLocker locker(&mutex);
-            for (auto it = heldSockets.begin(); it != heldSockets.end();) {
-                if (n < 0 || (*it && (*it)->property("heldIndex").toInt() == n)) {
-                    sockets.append(*it);
-                    it = heldSockets.erase(it);
-                } else {
-                    ++it;
+    QMetaObject::invokeMethod(
+        context,
+        [this, n] {
+            QList<QPointer<QTcpSocket>> sockets;
+            {
+                QMutexLocker locker(&mutex);
+                for (auto it = heldSockets.begin(); it != heldSockets.end();) {
+                    if (n < 0 || (*it && (*it)->property("heldIndex").toInt() == n)) {
+                        sockets.append(*it);
+                        it = heldSockets.erase(it);
+                    } else {
+                        ++it;
+                    }
                 }
             }
-        }
-        for (QTcpSocket *socket : sockets) {
-            if (socket)
-                answer(socket, socket->property("heldPath").toString(), reply(socket->property("heldBody").toByteArray()));
-        }
-    }, Qt::BlockingQueuedConnection);
+            for (QTcpSocket *socket : sockets) {
+                if (socket)
+                    answer(socket, socket->property("heldPath").toString(),
+                           reply(socket->property("heldBody").toByteArray()));
+            }
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 void LocalUpdateServer::accept()

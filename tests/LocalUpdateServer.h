@@ -20,19 +20,22 @@ public:
     struct Answer
     {
         enum Kind {
-            Reply,          // status and body, with Content-Length
-            NoLength,       // status and body, ended by closing the connection
-            Truncated,      // announces more bytes than it sends, then closes
+            Reply, // status and body, with Content-Length
+            NoLength, // status and body, ended by closing the connection
+            Truncated, // announces more bytes than it sends, then closes
             RedirectToSelf, // 302 back to the same address, for ever
-            Hold,           // no answer until releaseHeld(), then as Reply
+            Hold, // no answer until releaseHeld(), then as Reply
         };
         Kind kind = Reply;
         int status = 200;
         QByteArray body;
     };
 
-    static Answer reply(const QByteArray &body, int status = 200) { return Answer{Answer::Reply, status, body}; }
-    static Answer hold(const QByteArray &body) { return Answer{Answer::Hold, 200, body}; }
+    static Answer reply(const QByteArray &body, int status = 200)
+    {
+        return Answer {Answer::Reply, status, body};
+    }
+    static Answer hold(const QByteArray &body) { return Answer {Answer::Hold, 200, body}; }
 
     LocalUpdateServer();
     ~LocalUpdateServer();

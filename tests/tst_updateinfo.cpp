@@ -39,15 +39,16 @@ crv::ProgramInfoA installedProgram()
 
 QJsonObject versionObject(double major, double minor, double patch)
 {
-    return QJsonObject{{"major", major}, {"minor", minor}, {"patch", patch}};
+    return QJsonObject {{"major", major}, {"minor", minor}, {"patch", patch}};
 }
 
-QJsonObject publishedObject(double major = 1, double minor = 2, double patch = 4, const QString &type = "final")
+QJsonObject publishedObject(double major = 1, double minor = 2, double patch = 4,
+                            const QString &type = "final")
 {
-    return QJsonObject{{"programId", "TESTPROG"},
-                       {"version", versionObject(major, minor, patch)},
-                       {"releaseType", type},
-                       {"downloadUrl", "https://downloads.example.invalid/tester.zip"}};
+    return QJsonObject {{"programId", "TESTPROG"},
+                        {"version", versionObject(major, minor, patch)},
+                        {"releaseType", type},
+                        {"downloadUrl", "https://downloads.example.invalid/tester.zip"}};
 }
 
 QByteArray toJson(const QJsonObject &object)
@@ -98,7 +99,8 @@ struct Query
     std::string error;
 };
 
-Query query(const QString &host, unsigned int timeoutMs = 10000, const crv::ProgramInfoA &installed = installedProgram())
+Query query(const QString &host, unsigned int timeoutMs = 10000,
+            const crv::ProgramInfoA &installed = installedProgram())
 {
     Query outcome;
     crv_net::UpdateInfo updateInfo;
@@ -111,9 +113,8 @@ Query query(const QString &host, unsigned int timeoutMs = 10000, const crv::Prog
 // Runs the query on a thread of the global pool, as the program does.
 void startPooledQuery(const QString &host, unsigned int timeoutMs, Query &outcome)
 {
-    QThreadPool::globalInstance()->start(QRunnable::create([host, timeoutMs, &outcome] {
-        outcome = query(host, timeoutMs);
-    }));
+    QThreadPool::globalInstance()->start(
+        QRunnable::create([host, timeoutMs, &outcome] { outcome = query(host, timeoutMs); }));
 }
 
 } // namespace
@@ -169,7 +170,7 @@ void TestUpdateInfo::readsPublishedRecord()
     QCOMPARE(outcome.result.notes, std::string("Faster search"));
     QVERIFY(outcome.result.urgent);
     QCOMPARE(outcome.result.httpStatus, 200);
-    QCOMPARE(server.userAgents(), QList<QByteArray>{"Tester/1.2.3"});
+    QCOMPARE(server.userAgents(), QList<QByteArray> {"Tester/1.2.3"});
 }
 
 void TestUpdateInfo::documentAddress_data()
@@ -177,10 +178,14 @@ void TestUpdateInfo::documentAddress_data()
     QTest::addColumn<QString>("hostSuffix");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("bare host") << "" << "/updates/TESTPROG.json";
-    QTest::newRow("trailing slash") << "/" << "/updates/TESTPROG.json";
-    QTest::newRow("folder") << "/mirror" << "/mirror/updates/TESTPROG.json";
-    QTest::newRow("folder with slash") << "/mirror/" << "/mirror/updates/TESTPROG.json";
+    QTest::newRow("bare host") << ""
+                               << "/updates/TESTPROG.json";
+    QTest::newRow("trailing slash") << "/"
+                                    << "/updates/TESTPROG.json";
+    QTest::newRow("folder") << "/mirror"
+                            << "/mirror/updates/TESTPROG.json";
+    QTest::newRow("folder with slash") << "/mirror/"
+                                       << "/mirror/updates/TESTPROG.json";
 }
 
 void TestUpdateInfo::documentAddress()
@@ -193,7 +198,7 @@ void TestUpdateInfo::documentAddress()
     const Query outcome = query(server.address() + hostSuffix);
 
     QVERIFY2(outcome.ok, outcome.error.c_str());
-    QCOMPARE(server.requestPaths(), QStringList{path});
+    QCOMPARE(server.requestPaths(), QStringList {path});
 }
 
 void TestUpdateInfo::versionOrder_data()
@@ -205,21 +210,24 @@ void TestUpdateInfo::versionOrder_data()
     QTest::addColumn<bool>("newer");
 
     using V = QList<uint>;
-    QTest::newRow("same version") << V{1, 2, 3} << 0 << V{1, 2, 3} << "final" << false;
-    QTest::newRow("newer patch") << V{1, 2, 3} << 0 << V{1, 2, 4} << "final" << true;
-    QTest::newRow("newer minor, lower patch") << V{1, 2, 3} << 0 << V{1, 3, 0} << "final" << true;
-    QTest::newRow("newer major, lower minor") << V{1, 2, 3} << 0 << V{2, 0, 0} << "final" << true;
-    QTest::newRow("older major, higher minor") << V{2, 0, 0} << 0 << V{1, 9, 9} << "final" << false;
-    QTest::newRow("older patch") << V{1, 2, 3} << 0 << V{1, 2, 2} << "final" << false;
-    QTest::newRow("alpha to beta") << V{1, 0, 0} << int(crv::Alpha) << V{1, 0, 0} << "beta" << true;
-    QTest::newRow("beta to rc") << V{1, 0, 0} << int(crv::Beta) << V{1, 0, 0} << "rc" << true;
-    QTest::newRow("rc to final") << V{1, 0, 0} << int(crv::ReleaseCandidate) << V{1, 0, 0} << "final" << true;
-    QTest::newRow("final to rc") << V{1, 0, 0} << 0 << V{1, 0, 0} << "rc" << false;
-    QTest::newRow("beta to alpha") << V{1, 0, 0} << int(crv::Beta) << V{1, 0, 0} << "alpha" << false;
-    QTest::newRow("numbers before type") << V{1, 0, 0} << 0 << V{1, 0, 1} << "alpha" << true;
-    QTest::newRow("wordless type counts as final") << V{1, 0, 0} << 1 << V{1, 0, 0} << "rc" << false;
-    QTest::newRow("largest numbers") << V{4294967295u, 0, 0} << 0 << V{4294967295u, 0, 1} << "final" << true;
-    QTest::newRow("beyond a signed int") << V{2147483647u, 0, 0} << 0 << V{4294967295u, 0, 0} << "final" << true;
+    QTest::newRow("same version") << V {1, 2, 3} << 0 << V {1, 2, 3} << "final" << false;
+    QTest::newRow("newer patch") << V {1, 2, 3} << 0 << V {1, 2, 4} << "final" << true;
+    QTest::newRow("newer minor, lower patch") << V {1, 2, 3} << 0 << V {1, 3, 0} << "final" << true;
+    QTest::newRow("newer major, lower minor") << V {1, 2, 3} << 0 << V {2, 0, 0} << "final" << true;
+    QTest::newRow("older major, higher minor") << V {2, 0, 0} << 0 << V {1, 9, 9} << "final" << false;
+    QTest::newRow("older patch") << V {1, 2, 3} << 0 << V {1, 2, 2} << "final" << false;
+    QTest::newRow("alpha to beta") << V {1, 0, 0} << int(crv::Alpha) << V {1, 0, 0} << "beta" << true;
+    QTest::newRow("beta to rc") << V {1, 0, 0} << int(crv::Beta) << V {1, 0, 0} << "rc" << true;
+    QTest::newRow("rc to final") << V {1, 0, 0} << int(crv::ReleaseCandidate) << V {1, 0, 0} << "final"
+                                 << true;
+    QTest::newRow("final to rc") << V {1, 0, 0} << 0 << V {1, 0, 0} << "rc" << false;
+    QTest::newRow("beta to alpha") << V {1, 0, 0} << int(crv::Beta) << V {1, 0, 0} << "alpha" << false;
+    QTest::newRow("numbers before type") << V {1, 0, 0} << 0 << V {1, 0, 1} << "alpha" << true;
+    QTest::newRow("wordless type counts as final") << V {1, 0, 0} << 1 << V {1, 0, 0} << "rc" << false;
+    QTest::newRow("largest numbers") << V {4294967295u, 0, 0} << 0 << V {4294967295u, 0, 1} << "final"
+                                     << true;
+    QTest::newRow("beyond a signed int")
+        << V {2147483647u, 0, 0} << 0 << V {4294967295u, 0, 0} << "final" << true;
 }
 
 void TestUpdateInfo::versionOrder()
@@ -235,7 +243,8 @@ void TestUpdateInfo::versionOrder()
     info.version.patch = installed[2];
     info.releaseType = crv::ReleaseType(installedType);
     LocalUpdateServer server;
-    server.setAnswers({LocalUpdateServer::reply(toJson(publishedObject(published[0], published[1], published[2], publishedType)))});
+    server.setAnswers({LocalUpdateServer::reply(
+        toJson(publishedObject(published[0], published[1], published[2], publishedType)))});
 
     const Query outcome = query(server.address(), 10000, info);
 
@@ -254,44 +263,57 @@ void TestUpdateInfo::badAnswers_data()
     QTest::newRow("not found") << LocalUpdateServer::reply("missing", 404) << "HTTP status 404 (Not Found)";
     QTest::newRow("server error") << LocalUpdateServer::reply(good, 500) << "HTTP status 500";
     QTest::newRow("no content") << LocalUpdateServer::reply("", 204) << "HTTP status 204";
-    QTest::newRow("malformed json") << LocalUpdateServer::reply("{\"programId\": \"TESTPROG\",") << "is not valid JSON";
+    QTest::newRow("malformed json") << LocalUpdateServer::reply("{\"programId\": \"TESTPROG\",")
+                                    << "is not valid JSON";
     QTest::newRow("empty body") << LocalUpdateServer::reply("") << "is not valid JSON";
-    QTest::newRow("html page") << LocalUpdateServer::reply("<html><body>Hello</body></html>") << "is not valid JSON";
+    QTest::newRow("html page") << LocalUpdateServer::reply("<html><body>Hello</body></html>")
+                               << "is not valid JSON";
     QTest::newRow("array") << LocalUpdateServer::reply("[1, 2, 3]") << "is not a JSON object";
     QTest::newRow("another program") << LocalUpdateServer::reply(withField("programId", "OTHERPROG"))
                                      << "describes the program \"OTHERPROG\", not \"TESTPROG\"";
-    QTest::newRow("no program id") << LocalUpdateServer::reply(withoutField("programId")) << "has no \"programId\"";
-    QTest::newRow("program id a number") << LocalUpdateServer::reply(withField("programId", 7))
-                                         << "\"programId\" that is not a text";
+    QTest::newRow("no program id") << LocalUpdateServer::reply(withoutField("programId"))
+                                   << "has no \"programId\"";
+    QTest::newRow("program id a number")
+        << LocalUpdateServer::reply(withField("programId", 7)) << "\"programId\" that is not a text";
     QTest::newRow("no version") << LocalUpdateServer::reply(withoutField("version")) << "has no \"version\"";
     QTest::newRow("version a text") << LocalUpdateServer::reply(withField("version", "1.2.4"))
                                     << "\"version\" that is not an object";
-    QTest::newRow("no major") << LocalUpdateServer::reply(withVersion(QJsonObject{{"minor", 1}, {"patch", 0}}))
+    QTest::newRow("no major") << LocalUpdateServer::reply(
+        withVersion(QJsonObject {{"minor", 1}, {"patch", 0}}))
                               << "has no \"version.major\"";
-    QTest::newRow("major a text") << LocalUpdateServer::reply(withVersion(QJsonObject{{"major", "1"}, {"minor", 1}, {"patch", 0}}))
+    QTest::newRow("major a text") << LocalUpdateServer::reply(
+        withVersion(QJsonObject {{"major", "1"}, {"minor", 1}, {"patch", 0}}))
                                   << "\"version.major\" that is not a whole number";
     QTest::newRow("negative minor") << LocalUpdateServer::reply(withVersion(versionObject(1, -1, 0)))
                                     << "\"version.minor\" that is not a whole number";
     QTest::newRow("fractional patch") << LocalUpdateServer::reply(withVersion(versionObject(1, 2, 4.5)))
                                       << "\"version.patch\" that is not a whole number";
-    QTest::newRow("major past 32 bits") << LocalUpdateServer::reply(withVersion(versionObject(4294967296.0, 0, 0)))
-                                        << "\"version.major\" that is not a whole number";
-    QTest::newRow("revision a number") << LocalUpdateServer::reply(withVersion(QJsonObject{{"major", 1}, {"minor", 1}, {"patch", 0}, {"revision", 5}}))
+    QTest::newRow("major past 32 bits")
+        << LocalUpdateServer::reply(withVersion(versionObject(4294967296.0, 0, 0)))
+        << "\"version.major\" that is not a whole number";
+    QTest::newRow("revision a number") << LocalUpdateServer::reply(
+        withVersion(QJsonObject {{"major", 1}, {"minor", 1}, {"patch", 0}, {"revision", 5}}))
                                        << "\"revision\" that is not a text";
-    QTest::newRow("unknown release type") << LocalUpdateServer::reply(withField("releaseType", "gamma"))
-                                          << "release type \"gamma\"";
-    QTest::newRow("release type a number") << LocalUpdateServer::reply(withField("releaseType", 4))
-                                           << "\"releaseType\" that is not a text";
-    QTest::newRow("no release type") << LocalUpdateServer::reply(withoutField("releaseType")) << "has no \"releaseType\"";
-    QTest::newRow("no download address") << LocalUpdateServer::reply(withoutField("downloadUrl")) << "has no \"downloadUrl\"";
-    QTest::newRow("download address a list") << LocalUpdateServer::reply(withField("downloadUrl", QJsonArray{"a"}))
-                                             << "\"downloadUrl\" that is not a text";
-    QTest::newRow("urgent a text") << LocalUpdateServer::reply(withField("urgent", "yes")) << "\"urgent\" that is not true or false";
-    QTest::newRow("oversized with length") << LocalUpdateServer::reply(oversizedDocument()) << "larger than 65536 bytes";
-    QTest::newRow("oversized without length") << Answer{Answer::NoLength, 200, oversizedDocument()}
-                                              << "larger than 65536 bytes";
-    QTest::newRow("closed mid-answer") << Answer{Answer::Truncated, 200, good} << "cannot get";
-    QTest::newRow("redirect loop") << Answer{Answer::RedirectToSelf, 302, {}} << "redirects more than 5 times";
+    QTest::newRow("unknown release type")
+        << LocalUpdateServer::reply(withField("releaseType", "gamma")) << "release type \"gamma\"";
+    QTest::newRow("release type a number")
+        << LocalUpdateServer::reply(withField("releaseType", 4)) << "\"releaseType\" that is not a text";
+    QTest::newRow("no release type") << LocalUpdateServer::reply(withoutField("releaseType"))
+                                     << "has no \"releaseType\"";
+    QTest::newRow("no download address")
+        << LocalUpdateServer::reply(withoutField("downloadUrl")) << "has no \"downloadUrl\"";
+    QTest::newRow("download address a list")
+        << LocalUpdateServer::reply(withField("downloadUrl", QJsonArray {"a"}))
+        << "\"downloadUrl\" that is not a text";
+    QTest::newRow("urgent a text") << LocalUpdateServer::reply(withField("urgent", "yes"))
+                                   << "\"urgent\" that is not true or false";
+    QTest::newRow("oversized with length")
+        << LocalUpdateServer::reply(oversizedDocument()) << "larger than 65536 bytes";
+    QTest::newRow("oversized without length")
+        << Answer {Answer::NoLength, 200, oversizedDocument()} << "larger than 65536 bytes";
+    QTest::newRow("closed mid-answer") << Answer {Answer::Truncated, 200, good} << "cannot get";
+    QTest::newRow("redirect loop") << Answer {Answer::RedirectToSelf, 302, {}}
+                                   << "redirects more than 5 times";
 }
 
 void TestUpdateInfo::badAnswers()
@@ -335,8 +357,10 @@ void TestUpdateInfo::unreachableHost()
     const Query outcome = query(address);
 
     QVERIFY(!outcome.ok);
-    QVERIFY2(QString::fromStdString(outcome.error).startsWith("cannot get " + address), outcome.error.c_str());
-    QVERIFY2(QString::fromStdString(outcome.error).contains("refused", Qt::CaseInsensitive), outcome.error.c_str());
+    QVERIFY2(QString::fromStdString(outcome.error).startsWith("cannot get " + address),
+             outcome.error.c_str());
+    QVERIFY2(QString::fromStdString(outcome.error).contains("refused", Qt::CaseInsensitive),
+             outcome.error.c_str());
 }
 
 void TestUpdateInfo::timeLimit()
@@ -357,17 +381,31 @@ void TestUpdateInfo::badHostSettings_data()
     QTest::addColumn<QString>("programId");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("empty") << "" << "TESTPROG" << "no update host is set";
-    QTest::newRow("blank") << "   " << "TESTPROG" << "no update host is set";
-    QTest::newRow("other scheme") << "ftp://127.0.0.1" << "TESTPROG"
-                                  << "the update host \"ftp://127.0.0.1\" uses the scheme \"ftp\"; only https and http are supported";
-    QTest::newRow("scheme without host") << "http://" << "TESTPROG" << "the update host \"http://\" is not a valid host name";
-    QTest::newRow("user name") << "http://me@127.0.0.1:1" << "TESTPROG"
+    QTest::newRow("empty") << ""
+                           << "TESTPROG"
+                           << "no update host is set";
+    QTest::newRow("blank") << "   "
+                           << "TESTPROG"
+                           << "no update host is set";
+    QTest::newRow("other scheme")
+        << "ftp://127.0.0.1"
+        << "TESTPROG"
+        << "the update host \"ftp://127.0.0.1\" uses the scheme \"ftp\"; only https and http are supported";
+    QTest::newRow("scheme without host") << "http://"
+                                         << "TESTPROG"
+                                         << "the update host \"http://\" is not a valid host name";
+    QTest::newRow("user name") << "http://me@127.0.0.1:1"
+                               << "TESTPROG"
                                << "the update host \"http://me@127.0.0.1:1\" is not a valid host name";
-    QTest::newRow("query") << "http://127.0.0.1:1/?a=b" << "TESTPROG"
+    QTest::newRow("query") << "http://127.0.0.1:1/?a=b"
+                           << "TESTPROG"
                            << "the update host \"http://127.0.0.1:1/?a=b\" is not a valid host name";
-    QTest::newRow("program id with a slash") << "http://127.0.0.1:1" << "../X" << "the program id \"../X\" cannot name an update document";
-    QTest::newRow("empty program id") << "http://127.0.0.1:1" << "" << "the program id \"\" cannot name an update document";
+    QTest::newRow("program id with a slash") << "http://127.0.0.1:1"
+                                             << "../X"
+                                             << "the program id \"../X\" cannot name an update document";
+    QTest::newRow("empty program id") << "http://127.0.0.1:1"
+                                      << ""
+                                      << "the program id \"\" cannot name an update document";
 }
 
 void TestUpdateInfo::badHostSettings()
@@ -404,7 +442,8 @@ void TestUpdateInfo::worksOnPoolThread()
 void TestUpdateInfo::quitCancelsRunningQuery()
 {
     LocalUpdateServer server;
-    server.setAnswers({LocalUpdateServer::hold(toJson(publishedObject())), LocalUpdateServer::reply(toJson(publishedObject()))});
+    server.setAnswers({LocalUpdateServer::hold(toJson(publishedObject())),
+                       LocalUpdateServer::reply(toJson(publishedObject()))});
     Query outcome;
     startPooledQuery(server.address(), 600000, outcome);
     QTRY_COMPARE(server.requestCount(), 1);
@@ -414,7 +453,8 @@ void TestUpdateInfo::quitCancelsRunningQuery()
 
     QVERIFY(!outcome.ok);
     QCOMPARE(QString::fromStdString(outcome.error),
-             "the query to " + server.address() + "/updates/TESTPROG.json was cancelled because the program is quitting");
+             "the query to " + server.address()
+                 + "/updates/TESTPROG.json was cancelled because the program is quitting");
     // Only the queries running at that moment are cancelled.
     const Query later = query(server.address());
     QVERIFY2(later.ok, later.error.c_str());
@@ -427,7 +467,8 @@ void TestUpdateInfo::applicationEndCancelsRunningQuery()
     LocalUpdateServer server;
     server.setAnswers({LocalUpdateServer::hold(toJson(publishedObject()))});
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {"--query-while-application-ends", server.address()});
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--query-while-application-ends", server.address()});
     QVERIFY(child.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 1, 30000);
 
@@ -436,7 +477,8 @@ void TestUpdateInfo::applicationEndCancelsRunningQuery()
 
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()).trimmed(),
-             "the query to " + server.address() + "/updates/TESTPROG.json was cancelled because the program is quitting");
+             "the query to " + server.address()
+                 + "/updates/TESTPROG.json was cancelled because the program is quitting");
 }
 
 namespace {

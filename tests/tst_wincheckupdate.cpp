@@ -28,7 +28,8 @@ const QString newVersionText = QStringLiteral("New version is available! 1.0.0 r
 
 QString installedVersion()
 {
-    return QStringLiteral("0.9.0 b [") + QString::fromStdString(gProgramInfo.version.revision) + QLatin1Char(']');
+    return QStringLiteral("0.9.0 b [") + QString::fromStdString(gProgramInfo.version.revision)
+        + QLatin1Char(']');
 }
 
 QString idleText()
@@ -42,14 +43,16 @@ QString upToDateText()
 }
 
 QByteArray document(double major, double minor, const QString &releaseType,
-                    const QString &downloadUrl = QStringLiteral("https://downloads.example.invalid/refscope.zip"),
+                    const QString &downloadUrl
+                    = QStringLiteral("https://downloads.example.invalid/refscope.zip"),
                     const QString &programId = QStringLiteral("CORVREFSCOPE"))
 {
-    const QJsonObject version{{"major", major}, {"minor", minor}, {"patch", 0}, {"revision", "0123456789ab"}};
-    return QJsonDocument(QJsonObject{{"programId", programId},
-                                     {"version", version},
-                                     {"releaseType", releaseType},
-                                     {"downloadUrl", downloadUrl}})
+    const QJsonObject version {
+        {"major", major}, {"minor", minor}, {"patch", 0}, {"revision", "0123456789ab"}};
+    return QJsonDocument(QJsonObject {{"programId", programId},
+                                      {"version", version},
+                                      {"releaseType", releaseType},
+                                      {"downloadUrl", downloadUrl}})
         .toJson();
 }
 
@@ -86,7 +89,7 @@ void catchCriticals(QtMsgType type, const QMessageLogContext &context, const QSt
 {
     if (type == QtCriticalMsg) {
         QMutexLocker locker(&logMutex);
-        criticalLines.append(LogLine{message, QString::fromUtf8(context.file)});
+        criticalLines.append(LogLine {message, QString::fromUtf8(context.file)});
         return;
     }
     previousHandler(type, context, message);
@@ -216,11 +219,12 @@ void TestWinCheckUpdate::silentCheckFindsNewVersion_data()
     QTest::addColumn<QList<QUrl>>("opened");
 
     QTest::newRow("plain address") << "https://downloads.example.invalid/refscope.zip"
-                                   << QList<QUrl>{QUrl("https://downloads.example.invalid/refscope.zip")};
-    QTest::newRow("blanks and a line break around") << "  https://downloads.example.invalid/refscope.zip \r\n"
-                                                    << QList<QUrl>{QUrl("https://downloads.example.invalid/refscope.zip")};
-    QTest::newRow("empty address") << "" << QList<QUrl>{};
-    QTest::newRow("only blanks") << " \t " << QList<QUrl>{};
+                                   << QList<QUrl> {QUrl("https://downloads.example.invalid/refscope.zip")};
+    QTest::newRow("blanks and a line break around")
+        << "  https://downloads.example.invalid/refscope.zip \r\n"
+        << QList<QUrl> {QUrl("https://downloads.example.invalid/refscope.zip")};
+    QTest::newRow("empty address") << "" << QList<QUrl> {};
+    QTest::newRow("only blanks") << " \t " << QList<QUrl> {};
 }
 
 void TestWinCheckUpdate::silentCheckFindsNewVersion()
@@ -238,7 +242,7 @@ void TestWinCheckUpdate::silentCheckFindsNewVersion()
 
     QCOMPARE(label(dialog)->text(), newVersionText);
     QCOMPARE(button(dialog)->text(), QStringLiteral("Download"));
-    QCOMPARE(server.requestPaths(), QStringList{"/updates/CORVREFSCOPE.json"});
+    QCOMPARE(server.requestPaths(), QStringList {"/updates/CORVREFSCOPE.json"});
     click(dialog);
     QCOMPARE(urlCatcher.urls, opened);
     QVERIFY(!dialog.isVisible());
@@ -280,16 +284,24 @@ void TestWinCheckUpdate::failures_data()
     QTest::addColumn<Answer>("answer");
     QTest::addColumn<QString>("errorPart");
 
-    QTest::newRow("unreachable") << true << Answer{} << "Connection refused";
-    QTest::newRow("server error") << false << LocalUpdateServer::reply(newerDocument(), 500) << "HTTP status 500";
-    QTest::newRow("malformed json") << false << LocalUpdateServer::reply("{\"programId\": ") << "is not valid JSON";
-    QTest::newRow("oversized answer") << false << Answer{Answer::NoLength, 200, QByteArray(100 * 1024, ' ') + newerDocument()}
-                                      << "larger than 65536 bytes";
-    QTest::newRow("another program") << false << LocalUpdateServer::reply(document(1, 0, "final", "https://x.invalid/", "OTHERPROG"))
+    QTest::newRow("unreachable") << true << Answer {} << "Connection refused";
+    QTest::newRow("server error") << false << LocalUpdateServer::reply(newerDocument(), 500)
+                                  << "HTTP status 500";
+    QTest::newRow("malformed json") << false << LocalUpdateServer::reply("{\"programId\": ")
+                                    << "is not valid JSON";
+    QTest::newRow("oversized answer")
+        << false << Answer {Answer::NoLength, 200, QByteArray(100 * 1024, ' ') + newerDocument()}
+        << "larger than 65536 bytes";
+    QTest::newRow("another program") << false
+                                     << LocalUpdateServer::reply(
+                                            document(1, 0, "final", "https://x.invalid/", "OTHERPROG"))
                                      << "describes the program \"OTHERPROG\"";
-    QTest::newRow("redirect loop") << false << Answer{Answer::RedirectToSelf, 302, {}} << "redirects more than 5 times";
-    QTest::newRow("closed mid-answer") << false << Answer{Answer::Truncated, 200, newerDocument()} << "cannot get";
-    QTest::newRow("no answer within the limit") << false << LocalUpdateServer::hold(newerDocument()) << "within 5000 ms";
+    QTest::newRow("redirect loop") << false << Answer {Answer::RedirectToSelf, 302, {}}
+                                   << "redirects more than 5 times";
+    QTest::newRow("closed mid-answer")
+        << false << Answer {Answer::Truncated, 200, newerDocument()} << "cannot get";
+    QTest::newRow("no answer within the limit")
+        << false << LocalUpdateServer::hold(newerDocument()) << "within 5000 ms";
 }
 
 void TestWinCheckUpdate::failures()
@@ -374,7 +386,8 @@ void TestWinCheckUpdate::buttonDuringCheckStartsNothing()
 void TestWinCheckUpdate::secondLaunchIgnoresEarlierReport()
 {
     LocalUpdateServer server;
-    server.setAnswers({LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::reply(sameVersionDocument())});
+    server.setAnswers(
+        {LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::reply(sameVersionDocument())});
     WinCheckUpdate::setUpdateHost(server.address().toStdString());
     WinCheckUpdate dialog;
     dialog.launch(true);
@@ -395,7 +408,8 @@ void TestWinCheckUpdate::secondLaunchIgnoresEarlierReport()
 void TestWinCheckUpdate::earlierReportDuringSecondCheck()
 {
     LocalUpdateServer server;
-    server.setAnswers({LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::hold(sameVersionDocument())});
+    server.setAnswers(
+        {LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::hold(sameVersionDocument())});
     WinCheckUpdate::setUpdateHost(server.address().toStdString());
     WinCheckUpdate dialog;
     dialog.launch(true);
@@ -422,7 +436,8 @@ void TestWinCheckUpdate::earlierReportDuringSecondCheck()
 void TestWinCheckUpdate::menuLaunchIgnoresRunningCheck()
 {
     LocalUpdateServer server;
-    server.setAnswers({LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::reply(sameVersionDocument())});
+    server.setAnswers(
+        {LocalUpdateServer::hold(newerDocument()), LocalUpdateServer::reply(sameVersionDocument())});
     WinCheckUpdate::setUpdateHost(server.address().toStdString());
     WinCheckUpdate dialog;
     dialog.launch(true);
