@@ -46,19 +46,24 @@ Registry &registry()
 bool QueryCanceller::begin()
 {
     Registry &state = registry();
-    QMutexLocker locker(&state.mutex);
     QCoreApplication *application = QCoreApplication::instance();
-    if (state.goingDown || !application)
-        return false;
-    if (state.hookedApplication != application) {
+    bool hook = false;
+    {
+        QMutexLocker locker(&state.mutex);
+        if (state.goingDown || !application)
+            return false;
+        hook = state.hookedApplication != application;
         state.hookedApplication = application;
+        ++state.running;
+    }
+    // Hooked outside the lock: the application's own locks are never taken while holding it.
+    if (hook) {
         // Runs on the GUI thread when the event loop ends.
         QObject::connect(application, &QCoreApplication::aboutToQuit, &QueryCanceller::cancelAll);
         // Runs when the application object is being destroyed, before it waits for the thread pool:
         // also covers programs that end without leaving an event loop.
         qAddPostRoutine(&QueryCanceller::applicationGoingDown);
     }
-    ++state.running;
     return true;
 }
 
