@@ -12,7 +12,7 @@ ListModel::~ListModel() = default;
 
 QModelIndex ListModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (parent.isValid() || row < 0 || column < 0 || row >= rowCount())
+    if (parent.isValid() || row < 0 || column < 0 || row >= rowCount() || column >= columnCount())
         return QModelIndex();
     // Views get no write access through the pointer; the cast only satisfies createIndex.
     return createIndex(row, column, const_cast<Reference *>(&list->references[size_t(row)]));
