@@ -235,5 +235,5 @@ void TestListModel::walkEveryIndexAsAView()
     }
 }
 
-QTEST_MAIN(TestListModel)
+QTEST_GUILESS_MAIN(TestListModel)
 #include "tst_listmodel.moc"

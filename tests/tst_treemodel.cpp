@@ -361,5 +361,5 @@ void TestTreeModel::wideBranchRowsAndParents()
     }
 }
 
-QTEST_MAIN(TestTreeModel)
+QTEST_GUILESS_MAIN(TestTreeModel)
 #include "tst_treemodel.moc"
