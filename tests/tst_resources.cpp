@@ -52,7 +52,7 @@ void TestResources::iconLoads()
 
     const QIcon icon(path);
     QVERIFY(!icon.isNull());
-    QCOMPARE(icon.availableSizes(), QList<QSize>{QSize(size, size)});
+    QCOMPARE(icon.availableSizes(), QList<QSize> {QSize(size, size)});
     QVERIFY(!icon.pixmap(25, 25).isNull());
 }
 
