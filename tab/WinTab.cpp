@@ -78,9 +78,7 @@ WinTab::WinTab(QWidget *parent)
     : QFrame(parent)
     , ui(std::make_unique<Ui::WinTab>())
 {
-    ui->setupUi(this);
-    if (objectName().isEmpty())
-        setObjectName(QStringLiteral("WinTab"));
+    ui->setupUi(this); // names the tab "WinTab" unless it has a name already
 
     connect(ui->btnExpandAll, &QPushButton::released, ui->treeRefers, &QTreeView::expandAll);
     connect(ui->btnCollapseAll, &QPushButton::released, ui->treeRefers, &QTreeView::collapseAll);
