@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// Registers load + sort, tree building and a view-like walk for one reference file under a label.
+void registerDataBenchmarks(const QString &label, const QString &fileName);

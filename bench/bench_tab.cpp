@@ -1,0 +1,134 @@
+// Benchmarks of one document tab over the real datarefs list: toggling between list and tree,
+// expanding the whole tree, and searching (with the result model that each search builds).
+// Usage: refscope_bench_tab [Google Benchmark options]
+// REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
+
+#include "tab/TreeView.h"
+#include "tab/WinTab.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString realList;
+
+// A tab as the main window makes it, shown, so that the view lays out what it shows.
+std::unique_ptr<WinTab> openTab(benchmark::State &state)
+{
+    auto tab = std::make_unique<WinTab>(nullptr);
+    tab->resize(1000, 700);
+    tab->show();
+    if (!tab->loadFile(realList)) {
+        state.SkipWithError("cannot load the real datarefs list");
+        return nullptr;
+    }
+    return tab;
+}
+
+QPushButton *button(WinTab &tab, const char *name)
+{
+    return tab.findChild<QPushButton *>(QLatin1String(name));
+}
+
+// The view lays out and paints when the event loop comes round; this does it now, as the user would
+// see it.
+void settle(WinTab &tab)
+{
+    QApplication::processEvents();
+    tab.findChild<TreeView *>(QStringLiteral("treeRefers"))->viewport()->repaint();
+}
+
+void toggleListTreeList(benchmark::State &state)
+{
+    const std::unique_ptr<WinTab> tab = openTab(state);
+    if (!tab)
+        return;
+    QPushButton *toggle = button(*tab, "btnStateView");
+    for (auto _ : state) {
+        toggle->click();
+        settle(*tab);
+        toggle->click();
+        settle(*tab);
+    }
+}
+
+void expandAllTree(benchmark::State &state)
+{
+    const std::unique_ptr<WinTab> tab = openTab(state);
+    if (!tab)
+        return;
+    button(*tab, "btnStateView")->click();
+    QPushButton *expandAll = button(*tab, "btnExpandAll");
+    QPushButton *collapseAll = button(*tab, "btnCollapseAll");
+    for (auto _ : state) {
+        expandAll->click();
+        settle(*tab);
+        state.PauseTiming();
+        collapseAll->click();
+        settle(*tab);
+        state.ResumeTiming();
+    }
+}
+
+void search(benchmark::State &state, const QString &text, bool tree)
+{
+    const std::unique_ptr<WinTab> tab = openTab(state);
+    if (!tab)
+        return;
+    if (tree)
+        button(*tab, "btnStateView")->click();
+    tab->findChild<QLineEdit *>(QStringLiteral("txtSearch"))->setText(text);
+    QPushButton *start = button(*tab, "btnSearch");
+    for (auto _ : state) {
+        start->click();
+        settle(*tab);
+    }
+    const QString found = tab->findChild<QLabel *>(QStringLiteral("label"))->text();
+    state.counters["found"] = found.section(QLatin1Char(' '), 1, 1).toDouble();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    const QString sharedDir = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
+    realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
+    if (!QFileInfo(realList).isFile()) {
+        std::fprintf(stderr, "%s not found: nothing to measure\n", qPrintable(realList));
+        return 1;
+    }
+
+    benchmark::RegisterBenchmark("tab_toggle_list_tree_list/DataRefs.txt", toggleListTreeList)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_expand_all/DataRefs.txt", expandAllTree)->Unit(benchmark::kMillisecond);
+    // "sim/" is in nearly every path; the other text is in none.
+    benchmark::RegisterBenchmark("tab_search_many_list/DataRefs.txt", search, QStringLiteral("sim/"), false)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_search_many_tree/DataRefs.txt", search, QStringLiteral("sim/"), true)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_search_float_tree/DataRefs.txt", search, QStringLiteral("float"), true)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_search_none_list/DataRefs.txt", search, QStringLiteral("no such text"), false)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_search_none_tree/DataRefs.txt", search, QStringLiteral("no such text"), true)
+        ->Unit(benchmark::kMillisecond);
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,53 @@
+#include "bench/DataBenchmarks.h"
+#include "bench/GeneratedLists.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+
+// Usage: refscope_bench [--generate DIR] [Google Benchmark options]
+//   --generate DIR   only write the generated lists into DIR (run.sh times other tools on them)
+// REFSCOPE_BENCH_DATA=DIR takes the generated lists from DIR instead of writing them afresh.
+// REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
+        if (!GeneratedLists::writeAll(QString::fromLocal8Bit(argv[2]))) {
+            std::fprintf(stderr, "cannot write the generated lists into %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    QTemporaryDir scratch;
+    QString dataDir = qEnvironmentVariable("REFSCOPE_BENCH_DATA");
+    if (dataDir.isEmpty()) {
+        if (!scratch.isValid() || !GeneratedLists::writeAll(scratch.path())) {
+            std::fprintf(stderr, "cannot write the generated lists\n");
+            return 1;
+        }
+        dataDir = scratch.path();
+    }
+
+    const QString sharedDir = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
+    const QString realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
+    if (QFileInfo(realList).isFile())
+        registerDataBenchmarks(QStringLiteral("DataRefs.txt"), realList);
+    else
+        std::fprintf(stderr, "%s not found: the real list is left out\n", qPrintable(realList));
+    for (const QString &name : GeneratedLists::fileNames())
+        registerDataBenchmarks(name, QDir(dataDir).filePath(name));
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

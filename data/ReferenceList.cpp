@@ -1,0 +1,140 @@
+#include "data/ReferenceList.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Paths compare as unsigned bytes, a proper prefix first; no locale is involved.
+bool pathLess(const Reference &a, const Reference &b)
+{
+    const int common = std::min(a.path.size(), b.path.size());
+    const int order = std::memcmp(a.path.constData(), b.path.constData(), size_t(common));
+    return order != 0 ? order < 0 : a.path.size() < b.path.size();
+}
+
+// Closes the descriptor on every way out of load.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd)
+        : fd(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    const int fd;
+};
+
+// Splits the bytes of a file into lines as they arrive and hands each line on.
+class LineReader
+{
+public:
+    explicit LineReader(ReferenceList &list)
+        : list(list)
+    {
+    }
+
+    void feed(const char *data, size_t size)
+    {
+        const char *end = data + size;
+        while (data != end) {
+            const char *lf = static_cast<const char *>(std::memchr(data, '\n', size_t(end - data)));
+            if (!lf) {
+                pending.append(data, int(end - data));
+                return;
+            }
+            if (pending.isEmpty()) {
+                takeLine(data, lf);
+            } else {
+                pending.append(data, int(lf - data));
+                takeLine(pending.constData(), pending.constData() + pending.size());
+                pending.clear();
+            }
+            data = lf + 1;
+        }
+    }
+
+    // What follows the last line feed is a line of its own, possibly empty.
+    void finish() { takeLine(pending.constData(), pending.constData() + pending.size()); }
+
+    // A file that yields no first line at all counts as a commands list, as an empty first line does.
+    int32_t kind = Commands;
+
+private:
+    void takeLine(const char *begin, const char *end)
+    {
+        if (end != begin && end[-1] == '\r')
+            --end;
+        if (firstLine) {
+            firstLine = false;
+            if (end != begin && *begin == '2') {
+                kind = DataRefs;
+                return;
+            }
+        }
+        if (end == begin)
+            return;
+        Reference record;
+        if (record.parse(QByteArray::fromRawData(begin, int(end - begin))))
+            list.references.push_back(std::move(record));
+    }
+
+    ReferenceList &list;
+    QByteArray pending;
+    bool firstLine = true;
+};
+
+} // namespace
+
+bool ReferenceList::load(const QByteArray &fileName)
+{
+    references.clear();
+    if (fileName.isEmpty() || fileName.contains('\0'))
+        return false;
+
+    // Opened without blocking so that a FIFO or a device cannot hang the program; what is opened
+    // is then checked, not the name, so nothing can be swapped in between.
+    const FileDescriptor file(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.fd < 0)
+        return false;
+    struct stat status;
+    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const int flags = ::fcntl(file.fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
+
+    LineReader reader(*this);
+    std::vector<char> buffer(size_t(1) << 20);
+    bool readError = false;
+    for (;;) {
+        const ssize_t count = ::read(file.fd, buffer.data(), buffer.size());
+        if (count > 0) {
+            reader.feed(buffer.data(), size_t(count));
+        } else if (count == 0) {
+            break;
+        } else if (errno != EINTR) {
+            readError = true;
+            break;
+        }
+    }
+    // After a read error the unfinished line is incomplete and is not kept.
+    if (!readError)
+        reader.finish();
+
+    std::sort(references.begin(), references.end(), pathLess);
+    kind = reader.kind;
+    return true;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "data/Reference.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <vector>
+
+enum ReferenceKind : int32_t { DataRefs = 0, Commands = 1 };
+
+// The records of one reference file, sorted by path, and which kind of list the file is.
+class ReferenceList
+{
+public:
+    // fileName is in the file system's own encoding (QFile::encodeName). Returns false, with no
+    // records and kind unchanged, when the name is not a regular file that can be read.
+    bool load(const QByteArray &fileName);
+
+    std::vector<Reference> references;
+    int32_t kind = DataRefs;
+};

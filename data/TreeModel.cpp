@@ -1,0 +1,119 @@
+#include "data/TreeModel.h"
+
+#include "data/ItemColumns.h"
+#include "data/ReferenceList.h"
+
+TreeModel::TreeModel(const ReferenceList *list)
+    : list(list)
+    , rootItem(list ? std::make_unique<TreeItem>(*list) : std::make_unique<TreeItem>())
+{
+}
+
+TreeModel::~TreeModel() = default;
+
+TreeItem *TreeModel::itemOf(const QModelIndex &index) const
+{
+    return index.isValid() ? static_cast<TreeItem *>(index.internalPointer()) : rootItem.get();
+}
+
+// A search, as the rows are not stored, but one that starts where the last one ended and widens
+// from there, so a view walking a branch of very many rows does not rescan it for each row.
+int TreeModel::rowOf(const TreeItem *node) const
+{
+    const TreeItem *up = node->parent();
+    if (!up)
+        return 0;
+    const std::vector<TreeItem *> &siblings = up->children();
+    const size_t size = siblings.size();
+    if (size == 0)
+        return -1;
+    const size_t start = rowHint < size ? rowHint : size - 1;
+    for (size_t distance = 0; distance <= start || start + distance < size; ++distance) {
+        if (start + distance < size && siblings[start + distance] == node) {
+            rowHint = start + distance;
+            return int(rowHint);
+        }
+        if (distance <= start && siblings[start - distance] == node) {
+            rowHint = start - distance;
+            return int(rowHint);
+        }
+    }
+    return -1;
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column < 0 || (parent.isValid() && parent.column() != 0))
+        return QModelIndex();
+    TreeItem *node = itemOf(parent);
+    if (size_t(row) >= node->childCount())
+        return QModelIndex();
+    return createIndex(row, column, node->child(size_t(row)));
+}
+
+QModelIndex TreeModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid())
+        return QModelIndex();
+    TreeItem *up = itemOf(child)->parent();
+    if (!up || up == rootItem.get())
+        return QModelIndex();
+    const int row = rowOf(up);
+    if (row < 0)
+        return QModelIndex();
+    return createIndex(row, 0, up);
+}
+
+// Only the first column has children, as views expect.
+int TreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
+    return int(itemOf(parent)->childCount());
+}
+
+int TreeModel::columnCount(const QModelIndex &) const
+{
+    return ItemColumns::count(list ? list->kind : -1);
+}
+
+bool TreeModel::hasChildren(const QModelIndex &parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return false;
+    return itemOf(parent)->hasChildren();
+}
+
+QVariant TreeModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const TreeItem *node = itemOf(index);
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (column == 0)
+            return node->name;
+        // Inner nodes show no columns, even when a record gave them some.
+        if (node->isLeaf() && column <= node->fields.size())
+            return decodeText(node->fields.at(column - 1));
+        return QVariant();
+    case Qt::ForegroundRole:
+        return column == 0 && node->isLeaf() ? ItemColumns::leafColor() : ItemColumns::branchColor();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    return ItemColumns::headerText(list ? list->kind : -1, section);
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex &) const
+{
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}

@@ -1,0 +1,365 @@
+#include "data/ReferenceList.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using Fields = QList<QByteArray>;
+
+namespace {
+
+// Path and fields of every record, one text per record, in list order.
+QStringList describe(const ReferenceList &list)
+{
+    QStringList result;
+    for (const Reference &record : list.references) {
+        QByteArray text = record.path;
+        for (const QByteArray &field : record.fields)
+            text += '|' + field;
+        result << QString::fromUtf8(text);
+    }
+    return result;
+}
+
+QByteArray writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return QByteArray();
+    return QFile::encodeName(file.fileName());
+}
+
+// A list that already holds a record and a kind that load must not keep by accident.
+ReferenceList usedList(int32_t kind)
+{
+    ReferenceList list;
+    list.kind = kind;
+    Reference old;
+    old.parse("old/record\tint");
+    list.references.push_back(old);
+    return list;
+}
+
+} // namespace
+
+class TestReferenceList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodeTextStopsAtNul_data();
+    void decodeTextStopsAtNul();
+    void parseLine_data();
+    void parseLine();
+    void parseEmptyLineKeepsRecord();
+    void loadFile_data();
+    void loadFile();
+    void loadLongLinesAcrossReads();
+    void loadRefusesWhatIsNotARegularFile_data();
+    void loadRefusesWhatIsNotARegularFile();
+    void loadFollowsSymlinkToFile();
+    void loadNonLatinPath();
+    void loadUnreadableFileAsPermissionsSay();
+    void loadReplacesEarlierRecords();
+};
+
+void TestReferenceList::decodeTextStopsAtNul_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("ascii") << QByteArray("sim/time") << QString("sim/time");
+    QTest::newRow("utf-8") << QByteArray("gr\xc3\xbc\xc3\x9f/\xce\xb1") << QString::fromUtf8("grüß/α");
+    QTest::newRow("nul ends text") << QByteArray("abc\0def", 7) << QString("abc");
+    QTest::newRow("leading nul") << QByteArray("\0abc", 4) << QString();
+}
+
+void TestReferenceList::decodeTextStopsAtNul()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(decodeText(bytes), text);
+}
+
+void TestReferenceList::parseLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<Fields>("fields");
+
+    QTest::newRow("datarefs line") << QByteArray("a/b/c\tfloat\ty\tmeters\tHeight of c") << QByteArray("a/b/c")
+                                   << Fields{"float", "y", "meters", "Height of c"};
+    QTest::newRow("commands line") << QByteArray("a/b/go      Go somewhere.") << QByteArray("a/b/go")
+                                   << Fields{"Go somewhere."};
+    QTest::newRow("empty units dropped") << QByteArray("a/b\tint\ty\t\tCount") << QByteArray("a/b")
+                                         << Fields{"int", "y", "Count"};
+    QTest::newRow("path only") << QByteArray("a/b") << QByteArray("a/b") << Fields{};
+    QTest::newRow("only a tab after path") << QByteArray("a/b\t") << QByteArray("a/b") << Fields{};
+    QTest::newRow("only blanks and tabs after path")
+        << QByteArray("a/b \t \t ") << QByteArray("a/b") << Fields{};
+    QTest::newRow("leading tab gives empty path") << QByteArray("\tint\ty") << QByteArray() << Fields{"int", "y"};
+    QTest::newRow("leading blank gives empty path") << QByteArray("  Do it.") << QByteArray() << Fields{"Do it."};
+    QTest::newRow("only blanks") << QByteArray("   ") << QByteArray() << Fields{};
+    QTest::newRow("blanks between columns stay one field")
+        << QByteArray("a/b float y meters") << QByteArray("a/b") << Fields{"float y meters"};
+    QTest::newRow("blank ends path, tabs split rest")
+        << QByteArray("a/b float\ty") << QByteArray("a/b") << Fields{"float", "y"};
+    QTest::newRow("six-byte trim set at both ends")
+        << QByteArray("a\t\f\v\r\n x\ty \r\n\v\f\t") << QByteArray("a") << Fields{"x", "y"};
+    QTest::newRow("trim bytes inside stay") << QByteArray("a\tx\ry\fz w") << QByteArray("a")
+                                            << Fields{"x\ry\fz w"};
+    QTest::newRow("blanks inside a piece stay") << QByteArray("a\t x \t y z ") << QByteArray("a")
+                                                << Fields{"x ", " y z"};
+    QTest::newRow("many tabs between") << QByteArray("a\t\t\tx\t\t\ty") << QByteArray("a") << Fields{"x", "y"};
+    QTest::newRow("nul bytes kept") << QByteArray("a\0b\tx\0y", 7) << QByteArray("a\0b", 3)
+                                    << Fields{QByteArray("x\0y", 3)};
+    QTest::newRow("more fields than columns") << QByteArray("a\t1\t2\t3\t4\t5\t6") << QByteArray("a")
+                                              << Fields{"1", "2", "3", "4", "5", "6"};
+}
+
+void TestReferenceList::parseLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, path);
+    QFETCH(Fields, fields);
+
+    Reference record;
+    record.path = "stale";
+    record.fields = Fields{"stale"};
+    QVERIFY(record.parse(line));
+    QCOMPARE(record.path, path);
+    QCOMPARE(record.fields, fields);
+}
+
+void TestReferenceList::parseEmptyLineKeepsRecord()
+{
+    Reference record;
+    QVERIFY(record.parse("a/b\tint"));
+    QVERIFY(!record.parse(QByteArray()));
+    QCOMPARE(record.path, QByteArray("a/b"));
+    QCOMPARE(record.fields, Fields{"int"});
+}
+
+void TestReferenceList::loadFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("records");
+
+    QTest::newRow("header line only") << QByteArray("2\n") << int(DataRefs) << QStringList();
+    QTest::newRow("header line without line feed") << QByteArray("2") << int(DataRefs) << QStringList();
+    QTest::newRow("header line with text") << QByteArray("2 1210 Mon Nov 24\n\na/b\tint\n") << int(DataRefs)
+                                           << QStringList{"a/b|int"};
+    QTest::newRow("first line is a record") << QByteArray("b/go Go.\na/go Went.\n") << int(Commands)
+                                            << QStringList{"a/go|Went.", "b/go|Go."};
+    QTest::newRow("empty first line") << QByteArray("\n2\tx\n") << int(Commands) << QStringList{"2|x"};
+    QTest::newRow("empty file") << QByteArray() << int(Commands) << QStringList();
+    QTest::newRow("only a line feed") << QByteArray("\n") << int(Commands) << QStringList();
+    QTest::newRow("later lines starting with 2 are records")
+        << QByteArray("2\n2d/x\tint\n") << int(DataRefs) << QStringList{"2d/x|int"};
+    QTest::newRow("byte order sort") << QByteArray("2\na/b\na-c/d\na/b/c\nA/z\n") << int(DataRefs)
+                                     << QStringList{"A/z", "a-c/d", "a/b", "a/b/c"};
+    QTest::newRow("underscore between cases") << QByteArray("x\n_x\nX\n") << int(Commands)
+                                              << QStringList{"X", "_x", "x"};
+    QTest::newRow("high bytes sort after ascii")
+        << QByteArray("\xc3\xa9t\xc3\xa9\nzulu\n") << int(Commands)
+        << QStringList{"zulu", QString::fromUtf8("été")};
+    QTest::newRow("empty path sorts first") << QByteArray("2\nb\tint\n\tint\ty\n") << int(DataRefs)
+                                            << QStringList{"|int|y", "b|int"};
+    QTest::newRow("duplicates both kept") << QByteArray("2\na\tint\na\tint\n") << int(DataRefs)
+                                          << QStringList{"a|int", "a|int"};
+    QTest::newRow("crlf line ends") << QByteArray("2\r\nb\tint\ty\r\na\tfloat\r\n") << int(DataRefs)
+                                    << QStringList{"a|float", "b|int|y"};
+    QTest::newRow("crlf on a path-only line") << QByteArray("x\r\ny\r\n") << int(Commands)
+                                              << QStringList{"x", "y"};
+    QTest::newRow("empty crlf first line") << QByteArray("\r\n2\r\n") << int(Commands) << QStringList{"2"};
+    QTest::newRow("last line without line feed") << QByteArray("2\na\tint\nb\tfloat") << int(DataRefs)
+                                                 << QStringList{"a|int", "b|float"};
+    QTest::newRow("blank line is a record, empty line is not")
+        << QByteArray("2\n\n   \n\na\n") << int(DataRefs) << QStringList{"", "a"};
+    QTest::newRow("real-shaped datarefs")
+        << QByteArray("2 1210 Mon Nov 24 10:10:21 2025\n\n"
+                      "sim/aircraft/autopilot/vvi_step_ft\tfloat\ty\tfeet\tStep increment for VVI\t\n"
+                      "sim/aircraft/autopilot/alt_step_ft\tfloat\ty\tfeet\tStep increment for altitude\t\n")
+        << int(DataRefs)
+        << QStringList{"sim/aircraft/autopilot/alt_step_ft|float|y|feet|Step increment for altitude",
+                       "sim/aircraft/autopilot/vvi_step_ft|float|y|feet|Step increment for VVI"};
+    QTest::newRow("real-shaped commands")
+        << QByteArray("sim/none/none                                      Do nothing.\n"
+                      "sim/operation/quit                                 Quit X-Plane.\n")
+        << int(Commands) << QStringList{"sim/none/none|Do nothing.", "sim/operation/quit|Quit X-Plane."};
+}
+
+void TestReferenceList::loadFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, kind);
+    QFETCH(QStringList, records);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = writeFile(dir, "list.txt", content);
+    QVERIFY(!name.isEmpty());
+
+    ReferenceList list = usedList(kind == DataRefs ? Commands : DataRefs);
+    QVERIFY(list.load(name));
+    QCOMPARE(list.kind, kind);
+    QCOMPARE(describe(list), records);
+}
+
+// Lines longer than one read, and lines split across reads, come out whole.
+void TestReferenceList::loadLongLinesAcrossReads()
+{
+    QByteArray content = "2\n";
+    QStringList expected;
+    for (int i = 0; i < 400; ++i) {
+        const QByteArray path = "p/" + QByteArray::number(100000 + i);
+        const QByteArray description(i * 37 % 9000 + 1 + (i == 200 ? 3 * 1024 * 1024 : 0), char('a' + i % 26));
+        content += path + "\tint\t" + description + (i % 3 == 0 ? "\r\n" : "\n");
+        expected << QString::fromLatin1(path + "|int|" + description);
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = writeFile(dir, "long.txt", content);
+    QVERIFY(!name.isEmpty());
+
+    ReferenceList list;
+    QVERIFY(list.load(name));
+    QCOMPARE(list.references.size(), size_t(400));
+    QCOMPARE(describe(list), expected);
+}
+
+void TestReferenceList::loadRefusesWhatIsNotARegularFile_data()
+{
+    QTest::addColumn<QString>("what");
+
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("empty name") << "empty";
+    QTest::newRow("name with nul") << "nul";
+    QTest::newRow("directory") << "directory";
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("socket") << "socket";
+    QTest::newRow("character device") << "device";
+    QTest::newRow("dangling symlink") << "dangling";
+}
+
+void TestReferenceList::loadRefusesWhatIsNotARegularFile()
+{
+    QFETCH(QString, what);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray base = QFile::encodeName(dir.path());
+    QByteArray name;
+    int socketFd = -1;
+    if (what == "missing") {
+        name = base + "/missing.txt";
+    } else if (what == "nul") {
+        const QByteArray real = writeFile(dir, "real.txt", "a\n");
+        QVERIFY(!real.isEmpty());
+        name = real + QByteArray("\0.txt", 5);
+    } else if (what == "directory") {
+        name = base + "/folder";
+        QVERIFY(::mkdir(name.constData(), 0755) == 0);
+    } else if (what == "fifo") {
+        // Without a writer, opening a FIFO for reading blocks unless it is opened non-blocking.
+        name = base + "/pipe";
+        QVERIFY(::mkfifo(name.constData(), 0644) == 0);
+    } else if (what == "socket") {
+        name = base + "/sock";
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(socketFd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(name.size()) < sizeof(address.sun_path));
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        QVERIFY(::bind(socketFd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0);
+    } else if (what == "device") {
+        name = "/dev/null";
+    } else if (what == "dangling") {
+        name = base + "/link.txt";
+        QVERIFY(::symlink((base + "/gone.txt").constData(), name.constData()) == 0);
+    }
+
+    ReferenceList list = usedList(Commands);
+    const bool loaded = list.load(name);
+    if (socketFd >= 0)
+        ::close(socketFd);
+    QVERIFY(!loaded);
+    QVERIFY(list.references.empty());
+    QCOMPARE(list.kind, int32_t(Commands));
+}
+
+void TestReferenceList::loadFollowsSymlinkToFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray target = writeFile(dir, "target.txt", "2\na\tint\n");
+    QVERIFY(!target.isEmpty());
+    const QByteArray link = QFile::encodeName(dir.filePath("link.txt"));
+    QVERIFY(::symlink(target.constData(), link.constData()) == 0);
+
+    ReferenceList list;
+    QVERIFY(list.load(link));
+    QCOMPARE(describe(list), QStringList{"a|int"});
+}
+
+void TestReferenceList::loadNonLatinPath()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QString::fromUtf8("Пилот Ωμέγα 飞行"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString fileName = folder + QString::fromUtf8("/Команды.txt");
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("sim/go Go.\n");
+    file.close();
+
+    ReferenceList list;
+    QVERIFY(list.load(QFile::encodeName(fileName)));
+    QCOMPARE(list.kind, int32_t(Commands));
+    QCOMPARE(describe(list), QStringList{"sim/go|Go."});
+}
+
+// Root may read a file whose mode forbids it; anyone else may not. load agrees with the system.
+void TestReferenceList::loadUnreadableFileAsPermissionsSay()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = writeFile(dir, "locked.txt", "x\n");
+    QVERIFY(!name.isEmpty());
+    QVERIFY(::chmod(name.constData(), 0) == 0);
+    const bool readable = ::access(name.constData(), R_OK) == 0;
+
+    ReferenceList list;
+    QCOMPARE(list.load(name), readable);
+    QCOMPARE(describe(list), readable ? QStringList{"x"} : QStringList());
+}
+
+void TestReferenceList::loadReplacesEarlierRecords()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray first = writeFile(dir, "first.txt", "2\na\tint\nb\tint\n");
+    const QByteArray second = writeFile(dir, "second.txt", "c Go.\n");
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+
+    ReferenceList list;
+    QVERIFY(list.load(first));
+    QCOMPARE(list.references.size(), size_t(2));
+    QVERIFY(list.load(second));
+    QCOMPARE(list.kind, int32_t(Commands));
+    QCOMPARE(describe(list), QStringList{"c|Go."});
+}
+
+QTEST_GUILESS_MAIN(TestReferenceList)
+#include "tst_referencelist.moc"
