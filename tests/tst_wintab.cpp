@@ -22,6 +22,8 @@ private slots:
     void formControls_data();
     void formControls();
     void formGrid();
+    void labelsShowTheirWholeText_data();
+    void labelsShowTheirWholeText();
 
     void newFileShowsList();
     void toggleFlipsModeAndRestoresBranches();
@@ -68,8 +70,6 @@ void TestWinTab::formControls_data()
     QTest::newRow("expand all") << "btnExpandAll" << button << button << "Expans all" << "expandAll.png";
     QTest::newRow("search") << "btnSearch" << button << button << "Start search" << "search.png";
     QTest::newRow("clear search") << "btnClearSearch" << button << button << "Clear search" << "erase.png";
-    QTest::newRow("find label") << "label" << QSize(75, 0) << QSize(75, QWIDGETSIZE_MAX) << "" << "";
-    QTest::newRow("ref label") << "label_2" << QSize(25, 0) << QSize(25, QWIDGETSIZE_MAX) << "" << "";
     QTest::newRow("search field") << "txtSearch" << QSize(100, 25) << QSize(200, 25) << "" << "";
     QTest::newRow("reference field") << "txtCurrRef" << QSize(200, 25) << QSize(QWIDGETSIZE_MAX, 25) << "" << "";
 }
@@ -132,6 +132,42 @@ void TestWinTab::formGrid()
     QVERIFY(!view->alternatingRowColors());
     QVERIFY(!view->isHeaderHidden());
     QVERIFY(view->header()->stretchLastSection());
+}
+
+void TestWinTab::labelsShowTheirWholeText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("designedWidth");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("find label") << "label" << 75 << "Find:";
+    QTest::newRow("count of a search") << "label" << 75 << "Found: 1200 ";
+    QTest::newRow("ref label") << "label_2" << 25 << "Ref:";
+}
+
+// The labels keep the form's fixed widths, widened only when the font needs more room.
+void TestWinTab::labelsShowTheirWholeText()
+{
+    QFETCH(QString, name);
+    QFETCH(int, designedWidth);
+    QFETCH(QString, text);
+
+    QByteArray many;
+    for (int record = 0; record < 1200; ++record)
+        many += "x/" + QByteArray::number(record) + " Description\n";
+    const QString path = dir.filePath(QStringLiteral("many.txt"));
+    QVERIFY(TabDriver::writeFile(path, many));
+    TabDriver driver;
+    QVERIFY(driver.tab->loadFile(path));
+    if (text.startsWith(QLatin1String("Found")))
+        driver.search(QStringLiteral("x/"));
+
+    auto *label = driver.child<QLabel>(qPrintable(name));
+    QCOMPARE(label->text(), text);
+    QCOMPARE(label->minimumWidth(), label->maximumWidth());
+    QVERIFY(label->minimumWidth() >= designedWidth);
+    QVERIFY2(label->minimumWidth() >= label->sizeHint().width(), qPrintable(QString::number(label->sizeHint().width())));
+    QCOMPARE(label->alignment(), Qt::AlignRight | Qt::AlignVCenter);
 }
 
 void TestWinTab::newFileShowsList()
