@@ -71,7 +71,7 @@ void widenToFit(QLabel *label, const QString &text)
 {
     const QMargins margins = label->contentsMargins();
     const int needed = label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + margins.left()
-                       + margins.right();
+        + margins.right();
     if (needed > label->minimumWidth())
         label->setFixedWidth(needed);
 }
