@@ -372,7 +372,7 @@ void TestUpdateInfo::timeLimit()
 
     QVERIFY(!outcome.ok);
     QCOMPARE(QString::fromStdString(outcome.error),
-             "no answer from " + server.address() + "/updates/TESTPROG.json within 200 ms");
+             "no complete answer from " + server.address() + "/updates/TESTPROG.json within 200 ms");
 }
 
 void TestUpdateInfo::badHostSettings_data()
