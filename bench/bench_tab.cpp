@@ -106,7 +106,8 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
 
-    const QString sharedDir = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
+    const QString sharedDir
+        = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
     realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
     if (!QFileInfo(realList).isFile()) {
         std::fprintf(stderr, "%s not found: nothing to measure\n", qPrintable(realList));
@@ -123,9 +124,11 @@ int main(int argc, char **argv)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("tab_search_float_tree/DataRefs.txt", search, QStringLiteral("float"), true)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("tab_search_none_list/DataRefs.txt", search, QStringLiteral("no such text"), false)
+    benchmark::RegisterBenchmark("tab_search_none_list/DataRefs.txt", search, QStringLiteral("no such text"),
+                                 false)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("tab_search_none_tree/DataRefs.txt", search, QStringLiteral("no such text"), true)
+    benchmark::RegisterBenchmark("tab_search_none_tree/DataRefs.txt", search, QStringLiteral("no such text"),
+                                 true)
         ->Unit(benchmark::kMillisecond);
 
     benchmark::RunSpecifiedBenchmarks();

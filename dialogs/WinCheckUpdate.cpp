@@ -1,8 +1,8 @@
 #include "dialogs/WinCheckUpdate.h"
-#include "ui_WinCheckUpdate.h"
 
 #include "dialogs/CheckUpdateRunnableTask.h"
 #include "dialogs/ProgramInfo.h"
+#include "ui_WinCheckUpdate.h"
 
 #include <QDebug>
 #include <QDesktopServices>

@@ -143,7 +143,7 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
 
     switch (stop) {
     case Stop::TimedOut:
-        error = "no answer from " + where + " within " + std::to_string(timeoutMs) + " ms";
+        error = "no complete answer from " + where + " within " + std::to_string(timeoutMs) + " ms";
         return false;
     case Stop::TooLarge:
         error = "the answer from " + where + " is larger than " + std::to_string(maxAnswerBytes) + " bytes";

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
@@ -64,6 +65,17 @@ QStringList readBranchKeys(const QVariant &value)
     return value.toStringList().filter(branchKey);
 }
 
+// The form's label widths suit the font the form was drawn with; a wider font widens the label rather
+// than cut its text off at the left.
+void widenToFit(QLabel *label, const QString &text)
+{
+    const QMargins margins = label->contentsMargins();
+    const int needed = label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + margins.left()
+        + margins.right();
+    if (needed > label->minimumWidth())
+        label->setFixedWidth(needed);
+}
+
 // The first fields of a saved header state: its format marker, format version and orientation.
 bool readHeaderPrologue(const QByteArray &state, int &marker, int &version, int &orientation)
 {
@@ -79,6 +91,8 @@ WinTab::WinTab(QWidget *parent)
     , ui(std::make_unique<Ui::WinTab>())
 {
     ui->setupUi(this); // names the tab "WinTab" unless it has a name already
+    widenToFit(ui->label, ui->label->text());
+    widenToFit(ui->label_2, ui->label_2->text());
 
     connect(ui->btnExpandAll, &QPushButton::released, ui->treeRefers, &QTreeView::expandAll);
     connect(ui->btnCollapseAll, &QPushButton::released, ui->treeRefers, &QTreeView::collapseAll);
@@ -109,6 +123,8 @@ bool WinTab::loadFile(const QString &path)
     listModel = std::make_unique<ListModel>(&refList);
     treeModel = std::make_unique<TreeModel>(&refList);
     isLoaded = true;
+    // Room for the largest count a search of this file can report.
+    widenToFit(ui->label, QStringLiteral("Found: %1 ").arg(refList.references.size()));
     switchToListView();
     return true;
 }

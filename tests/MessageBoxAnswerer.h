@@ -13,7 +13,8 @@
 class MessageBoxAnswerer
 {
 public:
-    MessageBoxAnswerer() : seen(std::make_shared<Seen>())
+    MessageBoxAnswerer()
+        : seen(std::make_shared<Seen>())
     {
         poll(seen);
     }

@@ -40,14 +40,14 @@ public:
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     }
 
-    TabDriver() : tab(std::make_unique<WinTab>(nullptr))
+    TabDriver()
+        : tab(std::make_unique<WinTab>(nullptr))
     {
         tab->resize(900, 600);
         tab->show();
     }
 
-    template <class T = QWidget>
-    T *child(const char *name) const
+    template<class T = QWidget> T *child(const char *name) const
     {
         T *widget = tab->findChild<T *>(QLatin1String(name));
         if (!widget)

@@ -55,26 +55,33 @@ void TestSearch::results_data()
 
     // "float" is a type, part of a path and part of descriptions; local_x has it twice.
     QTest::newRow("float as a list") << false << "float" << false << "Found: 4 "
-                                     << QStringList{"1 - sim/cockpit/radios/com1", "2 - sim/flightmodel/position/local_x",
-                                                    "3 - sim/time/floaty", "4 - sim/time/total"};
+                                     << QStringList {"1 - sim/cockpit/radios/com1",
+                                                     "2 - sim/flightmodel/position/local_x",
+                                                     "3 - sim/time/floaty", "4 - sim/time/total"};
     QTest::newRow("float as a tree") << true << "float" << true << "Found: 4 "
-                                     << QStringList{"sim/cockpit/radios/com1", "sim/flightmodel/position/local_x",
-                                                    "sim/time/floaty", "sim/time/total"};
-    QTest::newRow("Sim is case-sensitive") << false << "Sim" << true << "Found: 1 "
-                                           << QStringList{"1 - sim/time/total"};
+                                     << QStringList {"sim/cockpit/radios/com1",
+                                                     "sim/flightmodel/position/local_x", "sim/time/floaty",
+                                                     "sim/time/total"};
+    QTest::newRow("Sim is case-sensitive")
+        << false << "Sim" << true << "Found: 1 " << QStringList {"1 - sim/time/total"};
     QTest::newRow("sim") << true << "sim" << false << "Found: 6 "
-                         << QStringList{"sim/cockpit/autopilot/mode", "sim/cockpit/radios/com1",
-                                        "sim/flightmodel/position/elevation", "sim/flightmodel/position/local_x",
-                                        "sim/time/floaty", "sim/time/total"};
-    QTest::newRow("blanks count") << false << "Total Sim" << false << "Found: 1 " << QStringList{"1 - sim/time/total"};
-    QTest::newRow("inner path piece") << false << "/other/" << false << "Found: 1 "
-                                      << QStringList{"1 - zzz/other/leaf"};
-    QTest::newRow("one field at a time") << false << "floaty\tint" << false << "Found: 0 "
-                                         << QStringList{"1 - Not found"};
-    QTest::newRow("no match, list") << false << "nothing" << true << "Found: 0 " << QStringList{"1 - Not found"};
-    QTest::newRow("no match, tree") << true << "nothing" << false << "Found: 0 " << QStringList{"Not found"};
-    QTest::newRow("empty text, list") << false << "" << false << "Found: 0 " << QStringList{"1 - Not found"};
-    QTest::newRow("empty text, tree") << true << "" << true << "Found: 0 " << QStringList{"Not found"};
+                         << QStringList {"sim/cockpit/autopilot/mode",
+                                         "sim/cockpit/radios/com1",
+                                         "sim/flightmodel/position/elevation",
+                                         "sim/flightmodel/position/local_x",
+                                         "sim/time/floaty",
+                                         "sim/time/total"};
+    QTest::newRow("blanks count") << false << "Total Sim" << false << "Found: 1 "
+                                  << QStringList {"1 - sim/time/total"};
+    QTest::newRow("inner path piece")
+        << false << "/other/" << false << "Found: 1 " << QStringList {"1 - zzz/other/leaf"};
+    QTest::newRow("one field at a time")
+        << false << "floaty\tint" << false << "Found: 0 " << QStringList {"1 - Not found"};
+    QTest::newRow("no match, list") << false << "nothing" << true << "Found: 0 "
+                                    << QStringList {"1 - Not found"};
+    QTest::newRow("no match, tree") << true << "nothing" << false << "Found: 0 " << QStringList {"Not found"};
+    QTest::newRow("empty text, list") << false << "" << false << "Found: 0 " << QStringList {"1 - Not found"};
+    QTest::newRow("empty text, tree") << true << "" << true << "Found: 0 " << QStringList {"Not found"};
 }
 
 void TestSearch::results()
@@ -190,13 +197,15 @@ void TestSearch::togglingKeepsResults()
     driver.search(QStringLiteral("float"));
     driver.click(QStringLiteral("sim/flightmodel"));
     QTest::keyClick(driver.view(), Qt::Key_Left);
-    QCOMPARE(driver.expandedBranches(), QStringList({"sim", "sim/cockpit", "sim/cockpit/radios",
-                                                     "sim/flightmodel/position", "sim/time"}));
+    QCOMPARE(
+        driver.expandedBranches(),
+        QStringList({"sim", "sim/cockpit", "sim/cockpit/radios", "sim/flightmodel/position", "sim/time"}));
 
     driver.press("btnStateView");
     QVERIFY(!driver.isTree());
-    QCOMPARE(driver.shown(), QStringList({"1 - sim/cockpit/radios/com1", "2 - sim/flightmodel/position/local_x",
-                                          "3 - sim/time/floaty", "4 - sim/time/total"}));
+    QCOMPARE(driver.shown(),
+             QStringList({"1 - sim/cockpit/radios/com1", "2 - sim/flightmodel/position/local_x",
+                          "3 - sim/time/floaty", "4 - sim/time/total"}));
     QCOMPARE(driver.findLabel()->text(), QStringLiteral("Found: 4 "));
 
     // The result tree comes back as it was left, not fully expanded; what was hidden under the
@@ -204,7 +213,8 @@ void TestSearch::togglingKeepsResults()
     driver.press("btnStateView");
     QVERIFY(driver.isTree());
     QCOMPARE(driver.shown().size(), 4);
-    QCOMPARE(driver.expandedBranches(), QStringList({"sim", "sim/cockpit", "sim/cockpit/radios", "sim/time"}));
+    QCOMPARE(driver.expandedBranches(),
+             QStringList({"sim", "sim/cockpit", "sim/cockpit/radios", "sim/time"}));
 
     driver.press("btnClearSearch");
     QCOMPARE(driver.shown().size(), 7);

@@ -177,7 +177,8 @@ void TestTabState::keysSitInTheArrayElement()
 void TestTabState::noKeysGiveTreeWithNothingExpanded()
 {
     QFile::remove(iniPath());
-    writeKeys([](QSettings &settings) { settings.setValue(QStringLiteral("filepath"), QStringLiteral("x")); });
+    writeKeys(
+        [](QSettings &settings) { settings.setValue(QStringLiteral("filepath"), QStringLiteral("x")); });
     TabDriver driver;
     restore(driver);
     QVERIFY(driver.isTree());
@@ -226,22 +227,29 @@ void TestTabState::badValuesAreHarmless_data()
     const QVariant none;
     QTest::newRow("header of a vertical header")
         << QVariant(table.verticalHeader()->saveState()) << none << none << true << QStringList();
-    QTest::newRow("header of a splitter") << QVariant(splitter.saveState()) << none << none << true << QStringList();
-    QTest::newRow("header as text") << QVariant(QStringLiteral("not a header")) << none << none << true << QStringList();
-    QTest::newRow("header as a list") << QVariant(QStringList{"a", "b"}) << none << none << true << QStringList();
+    QTest::newRow("header of a splitter")
+        << QVariant(splitter.saveState()) << none << none << true << QStringList();
+    QTest::newRow("header as text") << QVariant(QStringLiteral("not a header")) << none << none << true
+                                    << QStringList();
+    QTest::newRow("header as a list")
+        << QVariant(QStringList {"a", "b"}) << none << none << true << QStringList();
     QTest::newRow("header cut short")
         << QVariant(table.horizontalHeader()->saveState().left(20)) << none << none << true << QStringList();
     QTest::newRow("branches as a number") << none << QVariant(5) << none << true << QStringList();
-    QTest::newRow("branches as a rectangle") << none << QVariant(QRect(1, 2, 3, 4)) << none << true << QStringList();
-    QTest::newRow("branches as words") << none << QVariant(QStringList{"00", "banana", "0020"}) << none << true
-                                       << QStringList{"sim", "sim/time"};
-    QTest::newRow("one branch") << none << QVariant(QStringLiteral("00")) << none << true << QStringList{"sim"};
-    QTest::newRow("tree flag as a word") << none << none << QVariant(QStringLiteral("banana")) << true << QStringList();
-    QTest::newRow("tree flag as a rectangle") << none << none << QVariant(QRect(1, 2, 3, 4)) << true << QStringList();
-    QTest::newRow("tree flag as a list") << none << none << QVariant(QStringList{"false", "x"}) << true
-                                         << QStringList();
-    QTest::newRow("tree flag false") << none << QVariant(QStringList{"00"}) << QVariant(false) << false
-                                     << QStringList{"sim"};
+    QTest::newRow("branches as a rectangle")
+        << none << QVariant(QRect(1, 2, 3, 4)) << none << true << QStringList();
+    QTest::newRow("branches as words") << none << QVariant(QStringList {"00", "banana", "0020"}) << none
+                                       << true << QStringList {"sim", "sim/time"};
+    QTest::newRow("one branch") << none << QVariant(QStringLiteral("00")) << none << true
+                                << QStringList {"sim"};
+    QTest::newRow("tree flag as a word")
+        << none << none << QVariant(QStringLiteral("banana")) << true << QStringList();
+    QTest::newRow("tree flag as a rectangle")
+        << none << none << QVariant(QRect(1, 2, 3, 4)) << true << QStringList();
+    QTest::newRow("tree flag as a list")
+        << none << none << QVariant(QStringList {"false", "x"}) << true << QStringList();
+    QTest::newRow("tree flag false") << none << QVariant(QStringList {"00"}) << QVariant(false) << false
+                                     << QStringList {"sim"};
 }
 
 void TestTabState::badValuesAreHarmless()

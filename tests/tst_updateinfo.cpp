@@ -372,7 +372,7 @@ void TestUpdateInfo::timeLimit()
 
     QVERIFY(!outcome.ok);
     QCOMPARE(QString::fromStdString(outcome.error),
-             "no answer from " + server.address() + "/updates/TESTPROG.json within 200 ms");
+             "no complete answer from " + server.address() + "/updates/TESTPROG.json within 200 ms");
 }
 
 void TestUpdateInfo::badHostSettings_data()
@@ -445,7 +445,7 @@ void TestUpdateInfo::quitCancelsRunningQuery()
     server.setAnswers({LocalUpdateServer::hold(toJson(publishedObject())),
                        LocalUpdateServer::reply(toJson(publishedObject()))});
     Query outcome;
-    startPooledQuery(server.address(), 600000, outcome);
+    startPooledQuery(server.address(), 60000, outcome);
     QTRY_COMPARE(server.requestCount(), 1);
 
     QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit");
@@ -490,7 +490,7 @@ int queryWhileApplicationEnds(int argc, char *argv[])
     Query outcome;
     {
         QCoreApplication application(argc, argv);
-        startPooledQuery(QString::fromLocal8Bit(argv[2]), 600000, outcome);
+        startPooledQuery(QString::fromLocal8Bit(argv[2]), 60000, outcome);
         char line[16];
         if (!std::fgets(line, sizeof line, stdin))
             return 2;

@@ -22,6 +22,8 @@ private slots:
     void formControls_data();
     void formControls();
     void formGrid();
+    void labelsShowTheirWholeText_data();
+    void labelsShowTheirWholeText();
 
     void newFileShowsList();
     void toggleFlipsModeAndRestoresBranches();
@@ -64,14 +66,18 @@ void TestWinTab::formControls_data()
     QTest::addColumn<QString>("icon");
 
     const QSize button(30, 30);
-    QTest::newRow("collapse all") << "btnCollapseAll" << button << button << "Collapse All" << "collapseAll.png";
-    QTest::newRow("expand all") << "btnExpandAll" << button << button << "Expans all" << "expandAll.png";
-    QTest::newRow("search") << "btnSearch" << button << button << "Start search" << "search.png";
-    QTest::newRow("clear search") << "btnClearSearch" << button << button << "Clear search" << "erase.png";
-    QTest::newRow("find label") << "label" << QSize(75, 0) << QSize(75, QWIDGETSIZE_MAX) << "" << "";
-    QTest::newRow("ref label") << "label_2" << QSize(25, 0) << QSize(25, QWIDGETSIZE_MAX) << "" << "";
-    QTest::newRow("search field") << "txtSearch" << QSize(100, 25) << QSize(200, 25) << "" << "";
-    QTest::newRow("reference field") << "txtCurrRef" << QSize(200, 25) << QSize(QWIDGETSIZE_MAX, 25) << "" << "";
+    QTest::newRow("collapse all") << "btnCollapseAll" << button << button << "Collapse All"
+                                  << "collapseAll.png";
+    QTest::newRow("expand all") << "btnExpandAll" << button << button << "Expans all"
+                                << "expandAll.png";
+    QTest::newRow("search") << "btnSearch" << button << button << "Start search"
+                            << "search.png";
+    QTest::newRow("clear search") << "btnClearSearch" << button << button << "Clear search"
+                                  << "erase.png";
+    QTest::newRow("search field") << "txtSearch" << QSize(100, 25) << QSize(200, 25) << ""
+                                  << "";
+    QTest::newRow("reference field") << "txtCurrRef" << QSize(200, 25) << QSize(QWIDGETSIZE_MAX, 25) << ""
+                                     << "";
 }
 
 void TestWinTab::formControls()
@@ -108,8 +114,9 @@ void TestWinTab::formGrid()
     QCOMPARE(outer->count(), 1);
     QCOMPARE(outer->itemAtPosition(0, 0)->layout(), grid);
 
-    const QStringList controls = {"btnStateView", "btnCollapseAll", "btnExpandAll", "line_2", "label",
-                                  "txtSearch", "btnSearch", "btnClearSearch", "line", "label_2", "txtCurrRef"};
+    const QStringList controls
+        = {"btnStateView", "btnCollapseAll", "btnExpandAll", "line_2",  "label",     "txtSearch",
+           "btnSearch",    "btnClearSearch", "line",         "label_2", "txtCurrRef"};
     for (int column = 0; column < controls.size(); ++column)
         QCOMPARE(grid->itemAtPosition(0, column)->widget()->objectName(), controls.at(column));
     int row, column, rowSpan, columnSpan;
@@ -134,6 +141,43 @@ void TestWinTab::formGrid()
     QVERIFY(view->header()->stretchLastSection());
 }
 
+void TestWinTab::labelsShowTheirWholeText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("designedWidth");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("find label") << "label" << 75 << "Find:";
+    QTest::newRow("count of a search") << "label" << 75 << "Found: 1200 ";
+    QTest::newRow("ref label") << "label_2" << 25 << "Ref:";
+}
+
+// The labels keep the form's fixed widths, widened only when the font needs more room.
+void TestWinTab::labelsShowTheirWholeText()
+{
+    QFETCH(QString, name);
+    QFETCH(int, designedWidth);
+    QFETCH(QString, text);
+
+    QByteArray many;
+    for (int record = 0; record < 1200; ++record)
+        many += "x/" + QByteArray::number(record) + " Description\n";
+    const QString path = dir.filePath(QStringLiteral("many.txt"));
+    QVERIFY(TabDriver::writeFile(path, many));
+    TabDriver driver;
+    QVERIFY(driver.tab->loadFile(path));
+    if (text.startsWith(QLatin1String("Found")))
+        driver.search(QStringLiteral("x/"));
+
+    auto *label = driver.child<QLabel>(qPrintable(name));
+    QCOMPARE(label->text(), text);
+    QCOMPARE(label->minimumWidth(), label->maximumWidth());
+    QVERIFY(label->minimumWidth() >= designedWidth);
+    QVERIFY2(label->minimumWidth() >= label->sizeHint().width(),
+             qPrintable(QString::number(label->sizeHint().width())));
+    QCOMPARE(label->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+}
+
 void TestWinTab::newFileShowsList()
 {
     TabDriver driver;
@@ -145,10 +189,10 @@ void TestWinTab::newFileShowsList()
     QVERIFY(!driver.child("btnCollapseAll")->isEnabled());
     QVERIFY(!driver.child("btnExpandAll")->isEnabled());
     QVERIFY(!driver.isTree());
-    QCOMPARE(driver.shown(), QStringList({"1 - sim/cockpit/autopilot/mode", "2 - sim/cockpit/radios/com1",
-                                          "3 - sim/flightmodel/position/elevation",
-                                          "4 - sim/flightmodel/position/local_x", "5 - sim/time/floaty",
-                                          "6 - sim/time/total", "7 - zzz/other/leaf"}));
+    QCOMPARE(driver.shown(),
+             QStringList({"1 - sim/cockpit/autopilot/mode", "2 - sim/cockpit/radios/com1",
+                          "3 - sim/flightmodel/position/elevation", "4 - sim/flightmodel/position/local_x",
+                          "5 - sim/time/floaty", "6 - sim/time/total", "7 - zzz/other/leaf"}));
     QCOMPARE(driver.tab->filePath(), samplePath());
 }
 
@@ -261,12 +305,12 @@ void TestWinTab::copy_data()
 
     const int control = Qt::ControlModifier;
     QTest::newRow("tree leaf") << true << "sim/time/total" << control << "sim/time/total" << false;
-    QTest::newRow("tree branch, after the warning") << true << "sim/cockpit/radios" << control
-                                                    << "sim/cockpit/radios" << true;
-    QTest::newRow("list row without its number") << false << "sim/time/floaty" << control << "sim/time/floaty"
-                                                  << false;
-    QTest::newRow("ctrl+shift+c is no copy") << true << "sim/time/total" << int(Qt::ControlModifier | Qt::ShiftModifier)
-                                             << "untouched" << false;
+    QTest::newRow("tree branch, after the warning")
+        << true << "sim/cockpit/radios" << control << "sim/cockpit/radios" << true;
+    QTest::newRow("list row without its number")
+        << false << "sim/time/floaty" << control << "sim/time/floaty" << false;
+    QTest::newRow("ctrl+shift+c is no copy")
+        << true << "sim/time/total" << int(Qt::ControlModifier | Qt::ShiftModifier) << "untouched" << false;
     QTest::newRow("nothing selected") << true << "" << control << "untouched" << false;
 }
 
