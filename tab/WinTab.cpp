@@ -126,6 +126,8 @@ bool WinTab::loadFile(const QString &path)
     // Room for the largest count a search of this file can report.
     widenToFit(ui->label, QStringLiteral("Found: %1 ").arg(refList.references.size()));
     switchToListView();
+    // Wide enough for most reference paths until the user's own layout is restored.
+    ui->treeRefers->header()->resizeSection(0, ui->treeRefers->fontMetrics().averageCharWidth() * 48);
     return true;
 }
 
