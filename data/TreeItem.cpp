@@ -2,25 +2,43 @@
 
 #include "data/ReferenceList.h"
 
-#include <QHash>
+#include <QMultiHash>
 #include <QVector>
 
 #include <memory>
 
 namespace {
 
-struct ChildKey
+// The first child of each name under each node, met so far while a tree is built. Looked up by a
+// hash of parent and name, so that probing needs no copy of the name; names are compared on a match.
+class FirstChildTable
 {
-    const TreeItem *parent;
-    QString name;
+public:
+    explicit FirstChildTable(int expected) { table.reserve(expected); }
 
-    bool operator==(const ChildKey &other) const { return parent == other.parent && name == other.name; }
+    TreeItem *find(const TreeItem *parent, const QStringRef &name) const
+    {
+        for (auto it = table.constFind(keyOf(parent, name)); it != table.constEnd() && it.key() == keyOf(parent, name);
+             ++it) {
+            if (it.value()->parent() == parent && it.value()->name == name)
+                return it.value();
+        }
+        return nullptr;
+    }
+
+    void insert(const TreeItem *parent, const QStringRef &name, TreeItem *child)
+    {
+        table.insert(keyOf(parent, name), child);
+    }
+
+private:
+    static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
+    {
+        return (quint64(qHash(name)) << 32) ^ quint64(quintptr(parent) * 0x9E3779B97F4A7C15ull);
+    }
+
+    QMultiHash<quint64, TreeItem *> table;
 };
-
-uint qHash(const ChildKey &key, uint seed = 0)
-{
-    return ::qHash(key.name, seed) ^ ::qHash(key.parent, seed);
-}
 
 } // namespace
 
@@ -35,17 +53,20 @@ TreeItem::TreeItem(const ReferenceList &list)
     // A node's first child of a given name never changes once it exists, so a table of them finds
     // exactly what a search of the siblings in row order would, without the search. The table
     // lives only while the tree is built.
-    QHash<ChildKey, TreeItem *> firstChild;
-    firstChild.reserve(int(list.references.size()));
+    FirstChildTable firstChild(int(list.references.size()));
 
     // Consecutive records share leading segments, whose nodes are taken from the previous record.
-    QVector<QStringRef> previousSegments;
+    // Segments point into their text, so the texts of this and the previous record take turns.
+    QString texts[2];
+    QVector<QStringRef> segmentLists[2];
+    int current = 0;
     QVector<TreeItem *> previousNodes;
-    QString previousText;
 
     for (const Reference &record : list.references) {
-        QString text = decodeText(record.path);
-        const QVector<QStringRef> segments = text.splitRef(QLatin1Char('/'));
+        texts[current] = decodeText(record.path);
+        segmentLists[current] = texts[current].splitRef(QLatin1Char('/'));
+        const QVector<QStringRef> &segments = segmentLists[current];
+        const QVector<QStringRef> &previousSegments = segmentLists[current ^ 1];
 
         int shared = 0;
         while (shared < segments.size() && shared < previousSegments.size()
@@ -55,20 +76,19 @@ TreeItem::TreeItem(const ReferenceList &list)
         TreeItem *node = shared > 0 ? previousNodes[shared - 1] : this;
         previousNodes.resize(shared);
         for (int i = shared; i < segments.size(); ++i) {
-            ChildKey key{node, segments[i].toString()};
-            auto found = firstChild.constFind(key);
-            if (found != firstChild.constEnd()) {
-                node = found.value();
+            const QStringRef &segment = segments[i];
+            if (TreeItem *found = firstChild.find(node, segment)) {
+                node = found;
             } else {
                 const bool last = i == segments.size() - 1;
-                auto created = std::make_unique<TreeItem>(key.name, last ? record.fields : QList<QByteArray>());
-                node = node->addChild(created.release());
-                firstChild.insert(key, node);
+                auto created = std::make_unique<TreeItem>(segment.toString(), last ? record.fields : QList<QByteArray>());
+                TreeItem *parentNode = node;
+                node = parentNode->addChild(created.release());
+                firstChild.insert(parentNode, segment, node);
             }
             previousNodes.append(node);
         }
-        previousText = std::move(text);
-        previousSegments = previousText.splitRef(QLatin1Char('/'));
+        current ^= 1;
     }
 }
 
