@@ -55,7 +55,10 @@ bool writeList(const QString &fileName, int records, int wideChildren, unsigned 
     for (int i = 0; i < records; ++i) {
         QByteArray line;
         if (step > 0 && i % step == 0 && i / step < wideChildren) {
-            line = "sim/wide/ref_" + QByteArray::number(i / step);
+            // Every other child of the wide node is a branch, so rows among 100,000 siblings are
+            // looked up whenever a view asks for the parent of what lies below them.
+            const int child = i / step;
+            line = "sim/wide/ref_" + QByteArray::number(child) + (child % 2 ? "/value" : "");
         } else {
             line = pick(tops, random);
             line += '/';

@@ -160,6 +160,8 @@ bool ReferenceList::load(const QByteArray &fileName)
     if (flags != -1)
         ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
+    // A guess from the size of a typical line, so the records are seldom moved while they arrive.
+    references.reserve(size_t(status.st_size / 80));
     LineReader reader(*this);
     std::vector<char> buffer(size_t(1) << 20);
     bool readError = false;

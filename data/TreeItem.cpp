@@ -2,42 +2,82 @@
 
 #include "data/ReferenceList.h"
 
-#include <QMultiHash>
+#include <QHash>
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
-// The first child of each name under each node, met so far while a tree is built. Looked up by a
-// hash of parent and name, so that probing needs no copy of the name; names are compared on a match.
+// The first child of each name under each node, met so far while a tree is built. An open table
+// keyed by a hash of parent and name: probing needs no copy of the name, names are compared only
+// when the hashes match, and the slots sit side by side instead of one allocation per node.
 class FirstChildTable
 {
 public:
-    explicit FirstChildTable(int expected) { table.reserve(expected); }
+    explicit FirstChildTable(size_t expected) { slots.resize(capacityFor(expected)); }
 
     TreeItem *find(const TreeItem *parent, const QStringRef &name) const
     {
-        for (auto it = table.constFind(keyOf(parent, name)); it != table.constEnd() && it.key() == keyOf(parent, name);
-             ++it) {
-            if (it.value()->parent() == parent && it.value()->name == name)
-                return it.value();
+        const quint64 key = keyOf(parent, name);
+        for (size_t i = key & (slots.size() - 1); slots[i].item; i = (i + 1) & (slots.size() - 1)) {
+            const Slot &slot = slots[i];
+            if (slot.key == key && slot.item->parent() == parent && slot.item->name == name)
+                return slot.item;
         }
         return nullptr;
     }
 
     void insert(const TreeItem *parent, const QStringRef &name, TreeItem *child)
     {
-        table.insert(keyOf(parent, name), child);
+        if (2 * (used + 1) > slots.size())
+            grow();
+        place(Slot{keyOf(parent, name), child});
+        ++used;
     }
 
 private:
-    static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
+    struct Slot
     {
-        return (quint64(qHash(name)) << 32) ^ quint64(quintptr(parent) * 0x9E3779B97F4A7C15ull);
+        quint64 key = 0;
+        TreeItem *item = nullptr;
+    };
+
+    static size_t capacityFor(size_t count)
+    {
+        size_t capacity = 64;
+        while (capacity < 2 * count)
+            capacity *= 2;
+        return capacity;
     }
 
-    QMultiHash<quint64, TreeItem *> table;
+    static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
+    {
+        const quint64 mixed = (quint64(quintptr(parent)) ^ (quint64(qHash(name)) << 32)) * 0x9E3779B97F4A7C15ull;
+        return mixed ^ (mixed >> 29);
+    }
+
+    void place(const Slot &slot)
+    {
+        size_t i = slot.key & (slots.size() - 1);
+        while (slots[i].item)
+            i = (i + 1) & (slots.size() - 1);
+        slots[i] = slot;
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        for (const Slot &slot : old) {
+            if (slot.item)
+                place(slot);
+        }
+    }
+
+    std::vector<Slot> slots;
+    size_t used = 0;
 };
 
 } // namespace
@@ -53,7 +93,7 @@ TreeItem::TreeItem(const ReferenceList &list)
     // A node's first child of a given name never changes once it exists, so a table of them finds
     // exactly what a search of the siblings in row order would, without the search. The table
     // lives only while the tree is built.
-    FirstChildTable firstChild(int(list.references.size()));
+    FirstChildTable firstChild(list.references.size());
 
     // Consecutive records share leading segments, whose nodes are taken from the previous record.
     // Segments point into their text, so the texts of this and the previous record take turns.
