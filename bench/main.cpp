@@ -50,7 +50,8 @@ int main(int argc, char **argv)
         dataDir = scratch.path();
     }
 
-    const QString sharedDir = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
+    const QString sharedDir
+        = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
     const QString realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
     if (QFileInfo(realList).isFile())
         registerDataBenchmarks(QStringLiteral("DataRefs.txt"), realList);

@@ -23,10 +23,10 @@ bool pathLess(const QByteArray &a, const QByteArray &b)
 struct SortKey
 {
     quint64 head[2];
-    const Reference *record;
+    Reference *record;
 
-    explicit SortKey(const Reference &reference)
-        : head{0, 0}
+    explicit SortKey(Reference &reference)
+        : head {0, 0}
         , record(&reference)
     {
         const int size = std::min(reference.path.size(), 16);
@@ -51,14 +51,14 @@ void sortByPath(std::vector<Reference> &references)
 {
     std::vector<SortKey> keys;
     keys.reserve(references.size());
-    for (const Reference &reference : references)
+    for (Reference &reference : references)
         keys.emplace_back(reference);
     std::sort(keys.begin(), keys.end());
 
     std::vector<Reference> sorted;
     sorted.reserve(references.size());
     for (const SortKey &key : keys)
-        sorted.push_back(std::move(*const_cast<Reference *>(key.record)));
+        sorted.push_back(std::move(*key.record));
     references.swap(sorted);
 }
 

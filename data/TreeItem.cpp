@@ -33,7 +33,7 @@ public:
     {
         if (2 * (used + 1) > slots.size())
             grow();
-        place(Slot{keyOf(parent, name), child});
+        place(Slot {keyOf(parent, name), child});
         ++used;
     }
 
@@ -54,7 +54,8 @@ private:
 
     static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
     {
-        const quint64 mixed = (quint64(quintptr(parent)) ^ (quint64(qHash(name)) << 32)) * 0x9E3779B97F4A7C15ull;
+        const quint64 mixed
+            = (quint64(quintptr(parent)) ^ (quint64(qHash(name)) << 32)) * 0x9E3779B97F4A7C15ull;
         return mixed ^ (mixed >> 29);
     }
 
@@ -121,7 +122,8 @@ TreeItem::TreeItem(const ReferenceList &list)
                 node = found;
             } else {
                 const bool last = i == segments.size() - 1;
-                auto created = std::make_unique<TreeItem>(segment.toString(), last ? record.fields : QList<QByteArray>());
+                auto created = std::make_unique<TreeItem>(segment.toString(),
+                                                          last ? record.fields : QList<QByteArray>());
                 TreeItem *parentNode = node;
                 node = parentNode->addChild(created.release());
                 firstChild.insert(parentNode, segment, node);

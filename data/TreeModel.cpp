@@ -35,7 +35,7 @@ int TreeModel::rowOf(const TreeItem *node) const
         else if (distance <= start && siblings[start - distance] == node)
             row = start - distance;
         if (row != size) {
-            hint = RowHint{up, row};
+            hint = RowHint {up, row};
             return int(row);
         }
     }
