@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QThread>
+
+class QObject;
+class QTcpServer;
+
+// A small HTTP server on 127.0.0.1 with its own thread, so that it answers while the test thread
+// blocks. Request n gets the n-th scripted answer; the last one repeats.
+class LocalUpdateServer
+{
+public:
+    struct Answer
+    {
+        enum Kind {
+            Reply, // status and body, with Content-Length
+            NoLength, // status and body, ended by closing the connection
+            Truncated, // announces more bytes than it sends, then closes
+            RedirectToSelf, // 302 back to the same address, for ever
+            Hold, // no answer until releaseHeld(), then as Reply
+        };
+        Kind kind = Reply;
+        int status = 200;
+        QByteArray body;
+    };
+
+    static Answer reply(const QByteArray &body, int status = 200)
+    {
+        return Answer {Answer::Reply, status, body};
+    }
+    static Answer hold(const QByteArray &body) { return Answer {Answer::Hold, 200, body}; }
+
+    LocalUpdateServer();
+    ~LocalUpdateServer();
+
+    // The address to give the client as its host: "http://127.0.0.1:<port>".
+    QString address() const;
+    void setAnswers(const QList<Answer> &answers);
+    int requestCount() const;
+    QStringList requestPaths() const;
+    QList<QByteArray> userAgents() const;
+    // Held requests get their answer now: all of them, or only request number n (counted from 0).
+    void releaseHeld(int n = -1);
+
+private:
+    void accept();
+    void answer(QTcpSocket *socket, const QString &path, const Answer &answer);
+
+    QThread thread;
+    QObject *context = nullptr;
+    QTcpServer *server = nullptr;
+    quint16 port = 0;
+    mutable QMutex mutex;
+    QList<Answer> answers;
+    QStringList paths;
+    QList<QByteArray> agents;
+    QList<QPointer<QTcpSocket>> heldSockets; // a client that gives up closes its socket
+};
