@@ -161,7 +161,8 @@ bool ReferenceList::load(const QByteArray &fileName)
         ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
     // A guess from the size of a typical line, so the records are seldom moved while they arrive.
-    references.reserve(size_t(status.st_size / 80));
+    // Capped, as a sparse file may claim a size it will never deliver.
+    references.reserve(std::min(size_t(status.st_size / 80), size_t(1) << 21));
     LineReader reader(*this);
     std::vector<char> buffer(size_t(1) << 20);
     bool readError = false;
