@@ -180,3 +180,12 @@ void LocalUpdateServer::answer(QTcpSocket *socket, const QString &path, const An
     socket->write(head + "\r\n" + body);
     socket->disconnectFromHost();
 }
+
+QString LocalUpdateServer::closedPortAddress()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}

@@ -40,6 +40,9 @@ public:
     LocalUpdateServer();
     ~LocalUpdateServer();
 
+    // An address on this machine where nothing listens: a query there is refused at once.
+    static QString closedPortAddress();
+
     // The address to give the client as its host: "http://127.0.0.1:<port>".
     QString address() const;
     void setAnswers(const QList<Answer> &answers);

@@ -83,15 +83,6 @@ QByteArray oversizedDocument()
     return withField("notes", QString(70 * 1024, QLatin1Char('x')));
 }
 
-QString closedPortAddress()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1").arg(port);
-}
-
 struct Query
 {
     bool ok = false;
@@ -352,7 +343,7 @@ void TestUpdateInfo::failureKeepsResult()
 
 void TestUpdateInfo::unreachableHost()
 {
-    const QString address = closedPortAddress();
+    const QString address = LocalUpdateServer::closedPortAddress();
 
     const Query outcome = query(address);
 

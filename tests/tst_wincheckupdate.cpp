@@ -66,15 +66,6 @@ QByteArray sameVersionDocument()
     return document(0, 9, "beta");
 }
 
-QString closedPortAddress()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1").arg(port);
-}
-
 struct LogLine
 {
     QString text;
@@ -184,7 +175,7 @@ void TestWinCheckUpdate::cleanupTestCase()
 void TestWinCheckUpdate::init()
 {
     // No check may ever reach the build's real update host.
-    WinCheckUpdate::setUpdateHost(closedPortAddress().toStdString());
+    WinCheckUpdate::setUpdateHost(LocalUpdateServer::closedPortAddress().toStdString());
     QMutexLocker locker(&logMutex);
     criticalLines.clear();
     urlCatcher.urls.clear();
@@ -311,7 +302,7 @@ void TestWinCheckUpdate::failures()
     QFETCH(QString, errorPart);
     LocalUpdateServer server;
     server.setAnswers({answer});
-    WinCheckUpdate::setUpdateHost((unreachable ? closedPortAddress() : server.address()).toStdString());
+    WinCheckUpdate::setUpdateHost((unreachable ? LocalUpdateServer::closedPortAddress() : server.address()).toStdString());
     WinCheckUpdate dialog;
 
     dialog.launch(true);
