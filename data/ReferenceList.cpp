@@ -96,7 +96,22 @@ private:
     bool firstLine = true;
 };
 
+void settle(ReferenceList &list, const LineReader &reader)
+{
+    std::sort(list.references.begin(), list.references.end(), pathLess);
+    list.kind = reader.kind;
+}
+
 } // namespace
+
+void ReferenceList::parse(const QByteArray &content)
+{
+    references.clear();
+    LineReader reader(*this);
+    reader.feed(content.constData(), size_t(content.size()));
+    reader.finish();
+    settle(*this, reader);
+}
 
 bool ReferenceList::load(const QByteArray &fileName)
 {
@@ -133,8 +148,6 @@ bool ReferenceList::load(const QByteArray &fileName)
     // After a read error the unfinished line is incomplete and is not kept.
     if (!readError)
         reader.finish();
-
-    std::sort(references.begin(), references.end(), pathLess);
-    kind = reader.kind;
+    settle(*this, reader);
     return true;
 }
