@@ -43,7 +43,7 @@ int TreeModel::rowOf(const TreeItem *node) const
 
 QModelIndex TreeModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (row < 0 || column < 0 || column >= columnCount(parent) || (parent.isValid() && parent.column() != 0))
+    if (row < 0 || column < 0 || (parent.isValid() && parent.column() != 0))
         return QModelIndex();
     TreeItem *node = itemOf(parent);
     if (size_t(row) >= node->childCount())
