@@ -6,7 +6,7 @@
 
 namespace {
 
-const int viewRoles[] = {Qt::DisplayRole,    Qt::DecorationRole, Qt::EditRole,      Qt::ToolTipRole,
+const int viewRoles[] = {Qt::DisplayRole,    Qt::DecorationRole, Qt::EditRole,          Qt::ToolTipRole,
                          Qt::StatusTipRole,  Qt::FontRole,       Qt::TextAlignmentRole, Qt::BackgroundRole,
                          Qt::ForegroundRole, Qt::CheckStateRole, Qt::SizeHintRole};
 
@@ -24,7 +24,7 @@ int walkModel(const QAbstractItemModel &model)
     FUZZ_CHECK(!model.index(-1, 0).isValid());
     FUZZ_CHECK(!model.index(0, -1).isValid());
 
-    QVector<QModelIndex> pending{QModelIndex()};
+    QVector<QModelIndex> pending {QModelIndex()};
     while (!pending.isEmpty()) {
         const QModelIndex parent = pending.takeLast();
         const int rows = model.rowCount(parent);

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const TreeItem *node;
         QStringList segments;
     };
-    QVector<Pending> pending{{treeModel.rootItem.get(), {}}};
+    QVector<Pending> pending {{treeModel.rootItem.get(), {}}};
     while (!pending.isEmpty()) {
         const Pending next = pending.takeLast();
         for (size_t row = 0; row < next.node->childCount(); ++row) {

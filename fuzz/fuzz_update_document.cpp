@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (read) {
         FUZZ_CHECK(published.programId == "CORVREFSCOPE");
         FUZZ_CHECK(published.releaseType == crv::Alpha || published.releaseType == crv::Beta
-                   || published.releaseType == crv::ReleaseCandidate || published.releaseType == crv::ReleaseType(0));
+                   || published.releaseType == crv::ReleaseCandidate
+                   || published.releaseType == crv::ReleaseType(0));
         (void)published.versionToString("%major.%minor.%patch %reltype [%revision]");
     } else {
         FUZZ_CHECK(!error.empty());

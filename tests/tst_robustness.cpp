@@ -79,18 +79,18 @@ QByteArray binaryBytes()
 QStringList shownLeaves(const QAbstractItemModel *model)
 {
     QStringList leaves;
-    std::function<void(const QModelIndex &, const QString &)> walk = [&](const QModelIndex &parent,
-                                                                         const QString &prefix) {
-        for (int row = 0; row < model->rowCount(parent); ++row) {
-            const QModelIndex index = model->index(row, 0, parent);
-            const QString path = prefix.isEmpty() ? index.data().toString()
-                                                  : prefix + QLatin1Char('/') + index.data().toString();
-            if (model->hasChildren(index))
-                walk(index, path);
-            else
-                leaves.append(path);
-        }
-    };
+    std::function<void(const QModelIndex &, const QString &)> walk
+        = [&](const QModelIndex &parent, const QString &prefix) {
+              for (int row = 0; row < model->rowCount(parent); ++row) {
+                  const QModelIndex index = model->index(row, 0, parent);
+                  const QString path = prefix.isEmpty() ? index.data().toString()
+                                                        : prefix + QLatin1Char('/') + index.data().toString();
+                  if (model->hasChildren(index))
+                      walk(index, path);
+                  else
+                      leaves.append(path);
+              }
+          };
     walk(QModelIndex(), QString());
     return leaves;
 }
@@ -172,7 +172,7 @@ void TestRobustness::init()
     showTree(goodTab);
     viewOf(goodTab)->expandAll();
     goodCells = shownCells(viewOf(goodTab)->model());
-    QCOMPARE(shownLeaves(viewOf(goodTab)->model()), (QStringList{"sim/a/b", "sim/a/c", "sim/d"}));
+    QCOMPARE(shownLeaves(viewOf(goodTab)->model()), (QStringList {"sim/a/b", "sim/a/c", "sim/d"}));
 }
 
 void TestRobustness::cleanup()
@@ -193,24 +193,24 @@ void TestRobustness::hostileFileLeavesOtherTabAlone_data()
     const auto content = [](const QByteArray &bytes) {
         return MakeFile([bytes](const QString &path) { return made(writeFile(path, bytes), path); });
     };
-    const QStringList goodLeaves{"sim/a/b", "sim/a/c", "sim/d"};
+    const QStringList goodLeaves {"sim/a/b", "sim/a/c", "sim/d"};
 
     QTest::newRow("binary file") << "binary.bin" << content(binaryBytes()) << false << QStringList();
     // A line of NULs shows as a top-level row without a name.
     QTest::newRow("NUL bytes inside lines")
         << "nul.txt" << content(bytesOf("2 h\nsim/a\0hidden/x\tint\nsim/b\tint\0junk\n\0\0\0\nsim/c\tint\n"))
-        << true << QStringList{"", "sim/a", "sim/b", "sim/c"};
+        << true << QStringList {"", "sim/a", "sim/b", "sim/c"};
     // Bytes that are no UTF-8 show as replacement characters; the rest of the path stays readable.
     QTest::newRow("invalid UTF-8")
-        << "utf8.txt" << content("2 h\nsim/bad\xff\xfe/x\tint\nsim/\xc3(\tint\nsim/cut\xe2\x82\tint\nsim/ok\tint\n")
-        << true
-        << QStringList{QStringLiteral("sim/bad\uFFFD\uFFFD/x"), QStringLiteral("sim/cut\uFFFD\uFFFD"), "sim/ok",
-                       QStringLiteral("sim/\uFFFD(")};
+        << "utf8.txt"
+        << content("2 h\nsim/bad\xff\xfe/x\tint\nsim/\xc3(\tint\nsim/cut\xe2\x82\tint\nsim/ok\tint\n") << true
+        << QStringList {QStringLiteral("sim/bad\uFFFD\uFFFD/x"), QStringLiteral("sim/cut\uFFFD\uFFFD"),
+                        "sim/ok", QStringLiteral("sim/\uFFFD(")};
     // Lines end at line feeds only: a file with carriage returns alone is one line, here the header.
-    QTest::newRow("CR-only line ends") << "cr.txt" << content("2 h\rsim/a\tint\rsim/b\tint\r") << true
-                                       << QStringList();
+    QTest::newRow("CR-only line ends")
+        << "cr.txt" << content("2 h\rsim/a\tint\rsim/b\tint\r") << true << QStringList();
     QTest::newRow("CR-only commands list")
-        << "crcmd.txt" << content("sim/a   Go.\rsim/b   Stop.\r") << true << QStringList{"sim/a"};
+        << "crcmd.txt" << content("sim/a   Go.\rsim/b   Stop.\r") << true << QStringList {"sim/a"};
     QTest::newRow("non-Latin path") << QString::fromUtf8("Датарефы 数据 ✈.txt") << content(goodList) << true
                                     << goodLeaves;
     QTest::newRow("directory") << "folder" << MakeFile([](const QString &path) {
@@ -301,7 +301,9 @@ void TestRobustness::realExecutableOpensAsText()
     const QString path = QCoreApplication::applicationFilePath();
     QFile self(path);
     QVERIFY(self.open(QIODevice::ReadOnly));
-    QVERIFY(self.read(4) == "\x7f" "ELF");
+    QVERIFY(self.read(4)
+            == "\x7f"
+               "ELF");
 
     ReferenceList list;
     QVERIFY(list.load(QFile::encodeName(path)));
@@ -339,7 +341,7 @@ void TestRobustness::fiftyMegabyteLineIsHeldOnce()
     const Reference &record = list.references.front();
     QCOMPARE(record.path.size(), length + 4);
     QVERIFY(record.path.capacity() < length + 1024 * 1024);
-    QCOMPARE(record.fields, (QList<QByteArray>{"int", "y"}));
+    QCOMPARE(record.fields, (QList<QByteArray> {"int", "y"}));
 
     TreeModel model(&list);
     const QModelIndex sim = model.index(0, 0);
@@ -398,8 +400,8 @@ void TestRobustness::fileGrowingWhileRead()
         start += growingLine(n);
     QVERIFY(writeFile(path, start));
 
-    std::atomic<bool> loading{true};
-    std::atomic<int> written{firstLines};
+    std::atomic<bool> loading {true};
+    std::atomic<int> written {firstLines};
     std::thread writer([&] {
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd < 0)
@@ -428,7 +430,7 @@ void TestRobustness::fileGrowingWhileRead()
         bool number = false;
         const int n = record.path.mid(9).toInt(&number);
         if (record.path.startsWith("sim/grow/") && record.path.size() == 16 && number
-            && record.fields == QList<QByteArray>{"int"}) {
+            && record.fields == QList<QByteArray> {"int"}) {
             whole.append(n);
             continue;
         }

@@ -24,14 +24,16 @@ namespace {
 // Lists shaped like the real ones: a header, deep and wide branches, units, descriptions.
 QByteArray datarefsText(int records)
 {
-    static const char *const areas[] = {"aircraft", "cockpit", "cockpit2", "flightmodel", "weather", "operation"};
+    static const char *const areas[]
+        = {"aircraft", "cockpit", "cockpit2", "flightmodel", "weather", "operation"};
     static const char *const groups[] = {"autopilot", "engine", "electrical", "gear", "controls", "radios"};
     static const char *const types[] = {"float", "int", "double", "float[8]", "byte[500]"};
     QByteArray text("2 1200 This is the DataRefs list\n\n");
     for (int i = 0; i < records; ++i) {
-        text += "sim/" + QByteArray(areas[i % 6]) + '/' + groups[(i / 6) % 6] + "/value_" + QByteArray::number(i)
-            + '\t' + types[i % 5] + '\t' + (i % 3 ? "y" : "n") + '\t' + (i % 4 ? "meters" : "") + "\tValue "
-            + QByteArray::number(i) + " of the " + groups[(i / 6) % 6] + '\n';
+        text += "sim/" + QByteArray(areas[i % 6]) + '/' + groups[(i / 6) % 6] + "/value_"
+            + QByteArray::number(i) + '\t' + types[i % 5] + '\t' + (i % 3 ? "y" : "n") + '\t'
+            + (i % 4 ? "meters" : "") + "\tValue " + QByteArray::number(i) + " of the " + groups[(i / 6) % 6]
+            + '\n';
     }
     return text;
 }

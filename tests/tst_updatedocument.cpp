@@ -37,14 +37,13 @@ void TestUpdateDocument::keys_data()
     QTest::newRow("same key in two objects")
         << document(R"({"major":1,"minor":2,"patch":4,"notes":"x"})", R"(,"notes":"y")") << true << "";
     QTest::newRow("key text inside values")
-        << document(R"({"major":1,"minor":2,"patch":4})", R"(,"notes":"\"version\": {,\\}[\"")")
-        << true << "";
+        << document(R"({"major":1,"minor":2,"patch":4})", R"(,"notes":"\"version\": {,\\}[\"")") << true
+        << "";
     QTest::newRow("repeated top-level key")
         << document(R"({"major":1,"minor":2,"patch":4})", R"(,"version":{"major":9,"minor":0,"patch":0})")
         << false << "has the key \"version\" twice in one object";
-    QTest::newRow("repeated key in the version")
-        << document(R"({"major":1,"minor":2,"patch":4,"major":7})") << false
-        << "has the key \"major\" twice in one object";
+    QTest::newRow("repeated key in the version") << document(R"({"major":1,"minor":2,"patch":4,"major":7})")
+                                                 << false << "has the key \"major\" twice in one object";
     QTest::newRow("repeated key in an array's object")
         << document(R"({"major":1,"minor":2,"patch":4})", R"(,"list":[{"a":1},{"a":2,"a":3}])") << false
         << "has the key \"a\" twice";
