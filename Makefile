@@ -1,10 +1,14 @@
 # Entry points for people and CI. Every target installs missing build packages first.
 BUILD       ?= build
 SAN_BUILD   ?= build-sanitize
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_update_document
+# Seconds each fuzz target runs: short in CI (fuzz-smoke), longer when asked for (make fuzz FUZZ_SECONDS=600).
+FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-sanitize bench clean
+.PHONY: all deps build run test test-sanitize bench fuzz-deps fuzz-build fuzz fuzz-smoke clean
 
 all: build
 
@@ -30,10 +34,35 @@ test-sanitize: deps
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    ctest $(CTEST_FLAGS)
 
+# libFuzzer targets, built with clang in their own directory. Each run starts from the committed seed
+# inputs; what it learns goes to $(FUZZ_BUILD)/corpus, what breaks the program to $(FUZZ_BUILD)/findings.
+fuzz-deps:
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+
+fuzz-build: fuzz-deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DREFSCOPE_BUILD_FUZZ=ON -DREFSCOPE_BUILD_TESTS=OFF -DREFSCOPE_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	    mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/findings && \
+	    echo "== $$t, $(FUZZ_SECONDS) s" && \
+	    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t \
+	        || exit 1; \
+	done
+
+# What CI runs: every target briefly on its seed inputs.
+fuzz-smoke: FUZZ_SECONDS = 30
+fuzz-smoke: fuzz
+
 # Data benchmarks beside `LC_ALL=C sort` on the same files, then the tab and start-up benchmarks.
 bench: build
 	bench/run.sh $(BUILD)
 	$(BUILD)/bench/refscope_bench_tab
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -146,7 +146,22 @@ private:
     bool firstLine = true;
 };
 
+void settle(ReferenceList &list, const LineReader &reader)
+{
+    sortByPath(list.references);
+    list.kind = reader.kind;
+}
+
 } // namespace
+
+void ReferenceList::parse(const QByteArray &content)
+{
+    references.clear();
+    LineReader reader(*this);
+    reader.feed(content.constData(), size_t(content.size()));
+    reader.finish();
+    settle(*this, reader);
+}
 
 bool ReferenceList::load(const QByteArray &fileName)
 {
@@ -186,9 +201,7 @@ bool ReferenceList::load(const QByteArray &fileName)
     // After a read error the unfinished line is incomplete and is not kept.
     if (!readError)
         reader.finish();
-
-    sortByPath(references);
-    kind = reader.kind;
+    settle(*this, reader);
     return true;
 }
 

@@ -30,6 +30,8 @@ public:
     // fileName is in the file system's own encoding (QFile::encodeName). Returns false, with no
     // records and kind unchanged, when the name is not a regular file that can be read.
     bool load(const QByteArray &fileName);
+    // Replaces the records with those of the bytes of a whole file, read as load reads them.
+    void parse(const QByteArray &content);
 
     std::vector<Reference> references;
     int32_t kind = DataRefs;

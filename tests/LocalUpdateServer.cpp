@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -90,6 +91,12 @@ QList<QByteArray> LocalUpdateServer::userAgents() const
 {
     QMutexLocker locker(&mutex);
     return agents;
+}
+
+qint64 LocalUpdateServer::floodBytesSent() const
+{
+    QMutexLocker locker(&mutex);
+    return floodSent;
 }
 
 void LocalUpdateServer::releaseHeld(int n)
@@ -176,6 +183,11 @@ void LocalUpdateServer::answer(QTcpSocket *socket, const QString &path, const An
             + "\r\nContent-Length: 0\r\nConnection: close\r\n";
         body.clear();
         break;
+    case Answer::Flood:
+        head += "Content-Length: " + QByteArray::number(answer.length) + "\r\n";
+        socket->write(head + "\r\n");
+        flood(socket, answer.length);
+        return;
     }
     socket->write(head + "\r\n" + body);
     socket->disconnectFromHost();
@@ -188,4 +200,25 @@ QString LocalUpdateServer::closedPortAddress()
     const quint16 port = probe.serverPort();
     probe.close();
     return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
+// Keeps only a little ahead of the client, so that the count says how much the client took.
+void LocalUpdateServer::flood(QTcpSocket *socket, qint64 length)
+{
+    const QByteArray chunk(64 * 1024, 'x');
+    auto remaining = std::make_shared<qint64>(length);
+    auto refill = [this, socket, chunk, remaining] {
+        while (*remaining > 0 && socket->state() == QAbstractSocket::ConnectedState
+               && socket->bytesToWrite() < 4 * chunk.size()) {
+            const qint64 size = std::min<qint64>(*remaining, chunk.size());
+            socket->write(chunk.constData(), size);
+            *remaining -= size;
+            QMutexLocker locker(&mutex);
+            floodSent += size;
+        }
+        if (*remaining == 0)
+            socket->disconnectFromHost();
+    };
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, refill);
+    refill();
 }

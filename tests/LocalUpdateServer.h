@@ -25,10 +25,12 @@ public:
             Truncated, // announces more bytes than it sends, then closes
             RedirectToSelf, // 302 back to the same address, for ever
             Hold, // no answer until releaseHeld(), then as Reply
+            Flood, // length bytes with Content-Length, handed out as the client takes them
         };
         Kind kind = Reply;
         int status = 200;
         QByteArray body;
+        qint64 length = 0;
     };
 
     static Answer reply(const QByteArray &body, int status = 200)
@@ -36,6 +38,7 @@ public:
         return Answer {Answer::Reply, status, body};
     }
     static Answer hold(const QByteArray &body) { return Answer {Answer::Hold, 200, body}; }
+    static Answer flood(qint64 length) { return Answer {Answer::Flood, 200, {}, length}; }
 
     LocalUpdateServer();
     ~LocalUpdateServer();
@@ -49,12 +52,15 @@ public:
     int requestCount() const;
     QStringList requestPaths() const;
     QList<QByteArray> userAgents() const;
+    // Body bytes of Flood answers handed to the connections so far.
+    qint64 floodBytesSent() const;
     // Held requests get their answer now: all of them, or only request number n (counted from 0).
     void releaseHeld(int n = -1);
 
 private:
     void accept();
     void answer(QTcpSocket *socket, const QString &path, const Answer &answer);
+    void flood(QTcpSocket *socket, qint64 length);
 
     QThread thread;
     QObject *context = nullptr;
@@ -64,5 +70,6 @@ private:
     QList<Answer> answers;
     QStringList paths;
     QList<QByteArray> agents;
+    qint64 floodSent = 0;
     QList<QPointer<QTcpSocket>> heldSockets; // a client that gives up closes its socket
 };

@@ -1,0 +1,81 @@
+// A whole reference file: read as the loader reads it, built into the tree, every node's full path,
+// and both models walked as a view walks them.
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/ModelWalk.h"
+
+#include "data/ListModel.h"
+#include "data/ReferenceList.h"
+#include "data/TreeItem.h"
+#include "data/TreeModel.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QStringList>
+#include <QVector>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// The full path as the segments from the top say it: empty names at the end add nothing.
+QString expectedPath(QStringList segments)
+{
+    while (!segments.isEmpty() && segments.last().isEmpty())
+        segments.removeLast();
+    return segments.join(QLatin1Char('/'));
+}
+
+bool bytesLess(const QByteArray &a, const QByteArray &b)
+{
+    const int common = std::min(a.size(), b.size());
+    const int order = std::memcmp(a.constData(), b.constData(), size_t(common));
+    return order != 0 ? order < 0 : a.size() < b.size();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray content(reinterpret_cast<const char *>(data), int(size));
+    ReferenceList list;
+    list.parse(content);
+    FUZZ_CHECK(list.kind == DataRefs || list.kind == Commands);
+    FUZZ_CHECK(list.references.size() <= size_t(content.count('\n')) + 1);
+    for (size_t i = 1; i < list.references.size(); ++i)
+        FUZZ_CHECK(!bytesLess(list.references[i].path, list.references[i - 1].path));
+
+    TreeModel treeModel(&list);
+    QSet<QString> fullPaths;
+    struct Pending
+    {
+        const TreeItem *node;
+        QStringList segments;
+    };
+    QVector<Pending> pending {{treeModel.rootItem.get(), {}}};
+    while (!pending.isEmpty()) {
+        const Pending next = pending.takeLast();
+        for (size_t row = 0; row < next.node->childCount(); ++row) {
+            const TreeItem *child = next.node->child(row);
+            FUZZ_CHECK(child->parent() == next.node);
+            QStringList segments = next.segments;
+            segments.append(child->name);
+            const QString path = child->fullPath();
+            FUZZ_CHECK(path == expectedPath(segments));
+            fullPaths.insert(path);
+            pending.append({child, segments});
+        }
+    }
+    // Every record has the node its path ends at.
+    for (const Reference &record : list.references)
+        FUZZ_CHECK(fullPaths.contains(expectedPath(decodeText(record.path).split(QLatin1Char('/')))));
+
+    const int treeIndexes = walkModel(treeModel);
+    ListModel listModel(&list);
+    const int listIndexes = walkModel(listModel);
+    FUZZ_CHECK(size_t(listIndexes) == list.references.size() * size_t(listModel.columnCount()));
+    FUZZ_CHECK(treeIndexes >= (list.references.empty() ? 0 : treeModel.columnCount()));
+    return 0;
+}
