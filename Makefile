@@ -4,7 +4,7 @@ SAN_BUILD   ?= build-sanitize
 JOBS        ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-sanitize bench clean
+.PHONY: all deps build run test test-sanitize bench package package-check clean
 
 all: build
 
@@ -32,6 +32,17 @@ test-sanitize: deps
 
 bench: build
 	$(BUILD)/bench/refscope_bench
+
+# The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
+package: build
+	@scripts/install-deps.sh dpkg-dev
+	rm -f $(BUILD)/refscope_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package and checks its control data, files, desktop entry and that the program starts.
+package-check: package
+	@scripts/install-deps.sh desktop-file-utils
+	scripts/check-package.sh $(BUILD)/refscope_*.deb
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
