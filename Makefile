@@ -30,8 +30,10 @@ test-sanitize: deps
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    ctest $(CTEST_FLAGS)
 
+# Data benchmarks beside `LC_ALL=C sort` on the same files, then the tab and start-up benchmarks.
 bench: build
-	$(BUILD)/bench/refscope_bench
+	bench/run.sh $(BUILD)
+	$(BUILD)/bench/refscope_bench_tab
 
 # The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
 package: build

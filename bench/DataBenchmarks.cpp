@@ -52,7 +52,7 @@ void registerDataBenchmarks(const QString &label, const QString &fileName)
             }
             records = list.references.size();
         }
-        state.counters["records"] = double(records);
+        state.counters["items"] = double(records);
     })->Unit(benchmark::kMillisecond);
 
     benchmark::RegisterBenchmark(("build_tree" + suffix).c_str(), [name](benchmark::State &state) {
@@ -66,6 +66,7 @@ void registerDataBenchmarks(const QString &label, const QString &fileName)
             TreeModel model(list.get());
             benchmark::DoNotOptimize(model.rowCount());
         }
+        state.counters["items"] = list ? double(list->references.size()) : 0.0;
     })->Unit(benchmark::kMillisecond);
 
     benchmark::RegisterBenchmark(("walk_parents" + suffix).c_str(), [name](benchmark::State &state) {
@@ -74,6 +75,6 @@ void registerDataBenchmarks(const QString &label, const QString &fileName)
         size_t visited = 0;
         for (auto _ : state)
             visited = walk(model, QModelIndex());
-        state.counters["indexes"] = double(visited);
+        state.counters["items"] = double(visited);
     })->Unit(benchmark::kMillisecond);
 }

@@ -9,20 +9,23 @@
 namespace {
 
 const char *const tops[] = {"sim", "sim", "sim", "sim", "sim", "sim", "sim", "sim", "laminar", "thirdparty"};
-const char *const areas[] = {"aircraft", "cockpit", "cockpit2", "flightmodel", "flightmodel2", "weather",
-                             "time", "graphics", "operation", "multiplayer", "network", "joystick",
-                             "physics", "world", "airfoils", "atc", "flightmodel_engine", "version"};
-const char *const groups[] = {"autopilot", "engine", "electrical", "gear", "controls", "radios",
-                              "annunciators", "switches", "gauges", "hydraulics", "pressurization",
-                              "misc", "weapons", "position", "forces", "ice", "lights", "failures"};
-const char *const words[] = {"throttle", "ratio", "temp", "press", "flap", "speed", "alt", "heading",
-                             "fuel", "flow", "oil", "volt", "amp", "bus", "nav", "com", "gps",
-                             "mixture", "prop", "rpm", "torque", "itt", "egt", "cht", "door", "seat"};
-const char *const types[] = {"float", "int", "double", "float[8]", "int[16]", "byte[260]", "int[8]", "float[2]"};
+const char *const areas[]
+    = {"aircraft", "cockpit",   "cockpit2",           "flightmodel", "flightmodel2", "weather", "time",
+       "graphics", "operation", "multiplayer",        "network",     "joystick",     "physics", "world",
+       "airfoils", "atc",       "flightmodel_engine", "version"};
+const char *const groups[]
+    = {"autopilot",    "engine",   "electrical", "gear",       "controls",       "radios",
+       "annunciators", "switches", "gauges",     "hydraulics", "pressurization", "misc",
+       "weapons",      "position", "forces",     "ice",        "lights",         "failures"};
+const char *const words[]
+    = {"throttle", "ratio", "temp",   "press", "flap", "speed", "alt",  "heading", "fuel",
+       "flow",     "oil",   "volt",   "amp",   "bus",  "nav",   "com",  "gps",     "mixture",
+       "prop",     "rpm",   "torque", "itt",   "egt",  "cht",   "door", "seat"};
+const char *const types[]
+    = {"float", "int", "double", "float[8]", "int[16]", "byte[260]", "int[8]", "float[2]"};
 const char *const units[] = {"meters", "feet", "ratio", "boolean", "degrees", "???", "kgs", "psi", "enum"};
 
-template<size_t N>
-const char *pick(const char *const (&names)[N], std::mt19937 &random)
+template<size_t N> const char *pick(const char *const (&names)[N], std::mt19937 &random)
 {
     return names[random() % N];
 }
@@ -55,7 +58,10 @@ bool writeList(const QString &fileName, int records, int wideChildren, unsigned 
     for (int i = 0; i < records; ++i) {
         QByteArray line;
         if (step > 0 && i % step == 0 && i / step < wideChildren) {
-            line = "sim/wide/ref_" + QByteArray::number(i / step);
+            // Every other child of the wide node is a branch, so rows among 100,000 siblings are
+            // looked up whenever a view asks for the parent of what lies below them.
+            const int child = i / step;
+            line = "sim/wide/ref_" + QByteArray::number(child) + (child % 2 ? "/value" : "");
         } else {
             line = pick(tops, random);
             line += '/';
@@ -114,7 +120,8 @@ bool writeAll(const QString &dir)
 {
     unsigned seed = 1;
     for (const Spec &spec : specs) {
-        if (!writeList(QDir(dir).filePath(QString::fromLatin1(spec.name)), spec.records, spec.wideChildren, seed++))
+        if (!writeList(QDir(dir).filePath(QString::fromLatin1(spec.name)), spec.records, spec.wideChildren,
+                       seed++))
             return false;
     }
     return true;

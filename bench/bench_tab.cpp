@@ -3,11 +3,16 @@
 // Usage: refscope_bench_tab [Google Benchmark options]
 // REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
 
+#include "app/Application.h"
+#include "app/WinMain.h"
+#include "dialogs/WinCheckUpdate.h"
 #include "tab/TreeView.h"
 #include "tab/WinTab.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +26,7 @@
 namespace {
 
 QString realList;
+QString realCommands;
 
 // A tab as the main window makes it, shown, so that the view lays out what it shows.
 std::unique_ptr<WinTab> openTab(benchmark::State &state)
@@ -97,22 +103,62 @@ void search(benchmark::State &state, const QString &text, bool tree)
     state.counters["found"] = found.section(QLatin1Char(' '), 1, 1).toDouble();
 }
 
+// The main window coming back with five remembered tabs: three datarefs lists in tree view with branches
+// open, two commands lists in list view. Each pass builds, shows and destroys the window, which also
+// writes the state back, as a run of the program does.
+void startUpWithFiveTabs(benchmark::State &state)
+{
+    QSettings &settings = qobject_cast<Application *>(QCoreApplication::instance())->settings;
+    settings.clear();
+    settings.beginGroup(QStringLiteral("class WinMain"));
+    settings.beginWriteArray(QStringLiteral("openfiles"));
+    for (int i = 0; i < 5; ++i) {
+        settings.setArrayIndex(i);
+        const bool datarefs = i % 2 == 0 || realCommands.isEmpty();
+        settings.setValue(QStringLiteral("filepath"), datarefs ? realList : realCommands);
+        settings.setValue(QStringLiteral("istreeview"), datarefs);
+        settings.setValue(QStringLiteral("treeexpands"),
+                          QStringList{QStringLiteral("0000"), QStringLiteral("0010"), QStringLiteral("00")});
+    }
+    settings.endArray();
+    settings.setValue(QStringLiteral("currtab"), 2);
+    settings.endGroup();
+
+    int pages = 0;
+    for (auto _ : state) {
+        WinMain window(nullptr);
+        window.show();
+        QApplication::processEvents();
+        pages = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->count();
+    }
+    state.counters["pages"] = pages;
+    if (pages != 5)
+        state.SkipWithError("not every remembered file came back");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    const QString sharedDir = QDir(qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA)))
+                                  .absolutePath();
+    // The store lives in the working directory at start-up: keep the benchmark's own out of the way.
+    QTemporaryDir workDir;
+    QDir::setCurrent(workDir.path());
+    Application application(argc, argv);
     benchmark::Initialize(&argc, argv);
+    WinCheckUpdate::setUpdateHost("http://127.0.0.1:1"); // refused at once: no query leaves the machine
 
-    const QString sharedDir
-        = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
     realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
     if (!QFileInfo(realList).isFile()) {
         std::fprintf(stderr, "%s not found: nothing to measure\n", qPrintable(realList));
         return 1;
     }
+    realCommands = QDir(sharedDir).filePath(QStringLiteral("Commands.txt"));
+    if (!QFileInfo(realCommands).isFile())
+        realCommands.clear();
 
     benchmark::RegisterBenchmark("tab_toggle_list_tree_list/DataRefs.txt", toggleListTreeList)
         ->Unit(benchmark::kMillisecond);
@@ -129,6 +175,9 @@ int main(int argc, char **argv)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("tab_search_none_tree/DataRefs.txt", search, QStringLiteral("no such text"),
                                  true)
+        ->Unit(benchmark::kMillisecond);
+
+    benchmark::RegisterBenchmark("startup_five_tabs/real lists", startUpWithFiveTabs)
         ->Unit(benchmark::kMillisecond);
 
     benchmark::RunSpecifiedBenchmarks();

@@ -1,5 +1,7 @@
 #include "bench/DataBenchmarks.h"
 #include "bench/GeneratedLists.h"
+#include "data/ReferenceList.h"
+#include "data/TreeModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,8 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
-// Usage: refscope_bench [--generate DIR] [Google Benchmark options]
+// Usage: refscope_bench [--generate DIR | --open FILE | Google Benchmark options]
 //   --generate DIR   only write the generated lists into DIR (run.sh times other tools on them)
+//   --open FILE      load FILE and build its tree once, as a tab does, then exit (for peak memory)
 // REFSCOPE_BENCH_DATA=DIR takes the generated lists from DIR instead of writing them afresh.
 // REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
 int main(int argc, char **argv)
@@ -22,6 +25,15 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot write the generated lists into %s\n", argv[2]);
             return 1;
         }
+        return 0;
+    }
+
+    if (argc == 3 && std::strcmp(argv[1], "--open") == 0) {
+        ReferenceList list;
+        if (!list.load(argv[2]))
+            return 1;
+        const TreeModel model(&list);
+        std::printf("%zu records, %d top-level rows\n", list.references.size(), model.rowCount());
         return 0;
     }
 
@@ -38,7 +50,8 @@ int main(int argc, char **argv)
         dataDir = scratch.path();
     }
 
-    const QString sharedDir = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
+    const QString sharedDir
+        = qEnvironmentVariable("REFSCOPE_SHARED_DATA", QStringLiteral(REFSCOPE_SHARED_DATA));
     const QString realList = QDir(sharedDir).filePath(QStringLiteral("DataRefs.txt"));
     if (QFileInfo(realList).isFile())
         registerDataBenchmarks(QStringLiteral("DataRefs.txt"), realList);

@@ -35,28 +35,43 @@ for f in "${files[@]}"; do
     echo "$(basename "$f") $(LC_ALL=C best_ms sort "$f")" >> "$work/sort.txt"
 done
 
-# Peak memory of one load with its tree, through the benchmark binary on the largest file.
-peak=""
+# Peak memory (maximum resident set, MiB) of loading a file and building its tree once, beside
+# that of the sort on the same file.
+peak_mib() {
+    /usr/bin/time -f '%M' "$@" 2>&1 > /dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }'
+}
 if [ -x /usr/bin/time ]; then
-    peak=$( { /usr/bin/time -f '%M' "$bench" --generate "$work/peak" > /dev/null; } 2>&1 || true)
+    echo "peak memory, MiB (open = load + sort + tree, as a tab does)"
+    printf "%-26s %12s %12s\n" "file" "open" "sort"
+    for f in "${files[@]}"; do
+        printf "%-26s %12s %12s\n" "$(basename "$f")" "$(peak_mib "$bench" --open "$f")" \
+            "$(LC_ALL=C peak_mib sort "$f")"
+    done
+    echo
 fi
 
 REFSCOPE_BENCH_DATA="$work" REFSCOPE_SHARED_DATA="$shared" \
-    "$bench" --benchmark_format=csv --benchmark_repetitions=1 2> /dev/null > "$work/bench.csv"
+    "$bench" --benchmark_format=csv --benchmark_repetitions=3 2> /dev/null > "$work/bench.csv"
 
+# The best of the three repetitions of each benchmark, beside the best of five sorts.
 awk -F, -v sorts="$work/sort.txt" '
-    BEGIN {
-        while ((getline line < sorts) > 0) { split(line, p, " "); sortms[p[1]] = p[2] }
-        printf "%-26s %12s %12s %8s\n", "benchmark", "ms", "sort ms", "ratio"
-    }
+    BEGIN { while ((getline line < sorts) > 0) { split(line, p, " "); sortms[p[1]] = p[2] } }
     /^"/ {
         gsub(/"/, "", $1)
-        split($1, parts, "/")
-        file = parts[2]
+        if ($1 ~ /_(mean|median|stddev|cv)$/) next
         ms = $3
         if ($5 == "us") ms /= 1000
         if ($5 == "ns") ms /= 1000000
-        s = sortms[file]
-        printf "%-26s %12.2f %12.2f %8.2f\n", $1, ms, s, (s > 0 ? ms / s : 0)
+        if (!($1 in best)) { order[++n] = $1; best[$1] = ms }
+        else if (ms < best[$1]) best[$1] = ms
+    }
+    END {
+        printf "%-26s %12s %12s %8s\n", "benchmark", "ms", "sort ms", "ratio"
+        for (i = 1; i <= n; ++i) {
+            name = order[i]
+            split(name, parts, "/")
+            s = sortms[parts[2]]
+            printf "%-26s %12.2f %12.2f %8.2f\n", name, best[name], s, (s > 0 ? best[name] / s : 0)
+        }
     }
 ' "$work/bench.csv"

@@ -1,5 +1,6 @@
 #include "data/Reference.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -42,6 +43,9 @@ bool Reference::parse(const QByteArray &line)
         ++rest;
     while (end != rest && isTrimmed(end[-1]))
         --end;
+    // Room for every piece at once: growing the list piece by piece costs a loaded file dearly.
+    if (rest != end)
+        fields.reserve(int(std::count(rest, end, '\t')) + 1);
     while (rest != end) {
         const char *tab = static_cast<const char *>(std::memchr(rest, '\t', size_t(end - rest)));
         const char *pieceEnd = tab ? tab : end;

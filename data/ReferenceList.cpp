@@ -11,11 +11,55 @@
 namespace {
 
 // Paths compare as unsigned bytes, a proper prefix first; no locale is involved.
-bool pathLess(const Reference &a, const Reference &b)
+bool pathLess(const QByteArray &a, const QByteArray &b)
 {
-    const int common = std::min(a.path.size(), b.path.size());
-    const int order = std::memcmp(a.path.constData(), b.path.constData(), size_t(common));
-    return order != 0 ? order < 0 : a.path.size() < b.path.size();
+    const int common = std::min(a.size(), b.size());
+    const int order = std::memcmp(a.constData(), b.constData(), size_t(common));
+    return order != 0 ? order < 0 : a.size() < b.size();
+}
+
+// The first sixteen bytes of a path as two big-endian numbers, zero-padded. Comparing them orders
+// two paths as the bytes do whenever they differ; equal heads are settled by the whole paths.
+struct SortKey
+{
+    quint64 head[2];
+    Reference *record;
+
+    explicit SortKey(Reference &reference)
+        : head {0, 0}
+        , record(&reference)
+    {
+        const int size = std::min(reference.path.size(), 16);
+        const uchar *bytes = reinterpret_cast<const uchar *>(reference.path.constData());
+        for (int i = 0; i < size; ++i)
+            head[i / 8] |= quint64(bytes[i]) << (8 * (7 - i % 8));
+    }
+
+    bool operator<(const SortKey &other) const
+    {
+        if (head[0] != other.head[0])
+            return head[0] < other.head[0];
+        if (head[1] != other.head[1])
+            return head[1] < other.head[1];
+        return pathLess(record->path, other.record->path);
+    }
+};
+
+// Sorts by path with the standard unstable sort. The keys sit side by side in memory, so most
+// comparisons never reach the records' own bytes.
+void sortByPath(std::vector<Reference> &references)
+{
+    std::vector<SortKey> keys;
+    keys.reserve(references.size());
+    for (Reference &reference : references)
+        keys.emplace_back(reference);
+    std::sort(keys.begin(), keys.end());
+
+    std::vector<Reference> sorted;
+    sorted.reserve(references.size());
+    for (const SortKey &key : keys)
+        sorted.push_back(std::move(*key.record));
+    references.swap(sorted);
 }
 
 // Closes the descriptor on every way out of load.
@@ -116,6 +160,9 @@ bool ReferenceList::load(const QByteArray &fileName)
     if (flags != -1)
         ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
+    // A guess from the size of a typical line, so the records are seldom moved while they arrive.
+    // Capped, as a sparse file may claim a size it will never deliver.
+    references.reserve(std::min(size_t(status.st_size / 80), size_t(1) << 21));
     LineReader reader(*this);
     std::vector<char> buffer(size_t(1) << 20);
     bool readError = false;
@@ -134,7 +181,7 @@ bool ReferenceList::load(const QByteArray &fileName)
     if (!readError)
         reader.finish();
 
-    std::sort(references.begin(), references.end(), pathLess);
+    sortByPath(references);
     kind = reader.kind;
     return true;
 }

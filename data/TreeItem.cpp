@@ -6,21 +6,80 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
-struct ChildKey
+// The first child of each name under each node, met so far while a tree is built. An open table
+// keyed by a hash of parent and name: probing needs no copy of the name, names are compared only
+// when the hashes match, and the slots sit side by side instead of one allocation per node.
+class FirstChildTable
 {
-    const TreeItem *parent;
-    QString name;
+public:
+    explicit FirstChildTable(size_t expected) { slots.resize(capacityFor(expected)); }
 
-    bool operator==(const ChildKey &other) const { return parent == other.parent && name == other.name; }
+    TreeItem *find(const TreeItem *parent, const QStringRef &name) const
+    {
+        const quint64 key = keyOf(parent, name);
+        for (size_t i = key & (slots.size() - 1); slots[i].item; i = (i + 1) & (slots.size() - 1)) {
+            const Slot &slot = slots[i];
+            if (slot.key == key && slot.item->parent() == parent && slot.item->name == name)
+                return slot.item;
+        }
+        return nullptr;
+    }
+
+    void insert(const TreeItem *parent, const QStringRef &name, TreeItem *child)
+    {
+        if (2 * (used + 1) > slots.size())
+            grow();
+        place(Slot {keyOf(parent, name), child});
+        ++used;
+    }
+
+private:
+    struct Slot
+    {
+        quint64 key = 0;
+        TreeItem *item = nullptr;
+    };
+
+    static size_t capacityFor(size_t count)
+    {
+        size_t capacity = 64;
+        while (capacity < 2 * count)
+            capacity *= 2;
+        return capacity;
+    }
+
+    static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
+    {
+        const quint64 mixed
+            = (quint64(quintptr(parent)) ^ (quint64(qHash(name)) << 32)) * 0x9E3779B97F4A7C15ull;
+        return mixed ^ (mixed >> 29);
+    }
+
+    void place(const Slot &slot)
+    {
+        size_t i = slot.key & (slots.size() - 1);
+        while (slots[i].item)
+            i = (i + 1) & (slots.size() - 1);
+        slots[i] = slot;
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        for (const Slot &slot : old) {
+            if (slot.item)
+                place(slot);
+        }
+    }
+
+    std::vector<Slot> slots;
+    size_t used = 0;
 };
-
-uint qHash(const ChildKey &key, uint seed = 0)
-{
-    return ::qHash(key.name, seed) ^ ::qHash(key.parent, seed);
-}
 
 } // namespace
 
@@ -35,17 +94,20 @@ TreeItem::TreeItem(const ReferenceList &list)
     // A node's first child of a given name never changes once it exists, so a table of them finds
     // exactly what a search of the siblings in row order would, without the search. The table
     // lives only while the tree is built.
-    QHash<ChildKey, TreeItem *> firstChild;
-    firstChild.reserve(int(list.references.size()));
+    FirstChildTable firstChild(list.references.size());
 
     // Consecutive records share leading segments, whose nodes are taken from the previous record.
-    QVector<QStringRef> previousSegments;
+    // Segments point into their text, so the texts of this and the previous record take turns.
+    QString texts[2];
+    QVector<QStringRef> segmentLists[2];
+    int current = 0;
     QVector<TreeItem *> previousNodes;
-    QString previousText;
 
     for (const Reference &record : list.references) {
-        QString text = decodeText(record.path);
-        const QVector<QStringRef> segments = text.splitRef(QLatin1Char('/'));
+        texts[current] = decodeText(record.path);
+        segmentLists[current] = texts[current].splitRef(QLatin1Char('/'));
+        const QVector<QStringRef> &segments = segmentLists[current];
+        const QVector<QStringRef> &previousSegments = segmentLists[current ^ 1];
 
         int shared = 0;
         while (shared < segments.size() && shared < previousSegments.size()
@@ -55,20 +117,20 @@ TreeItem::TreeItem(const ReferenceList &list)
         TreeItem *node = shared > 0 ? previousNodes[shared - 1] : this;
         previousNodes.resize(shared);
         for (int i = shared; i < segments.size(); ++i) {
-            ChildKey key{node, segments[i].toString()};
-            auto found = firstChild.constFind(key);
-            if (found != firstChild.constEnd()) {
-                node = found.value();
+            const QStringRef &segment = segments[i];
+            if (TreeItem *found = firstChild.find(node, segment)) {
+                node = found;
             } else {
                 const bool last = i == segments.size() - 1;
-                auto created = std::make_unique<TreeItem>(key.name, last ? record.fields : QList<QByteArray>());
-                node = node->addChild(created.release());
-                firstChild.insert(key, node);
+                auto created = std::make_unique<TreeItem>(segment.toString(),
+                                                          last ? record.fields : QList<QByteArray>());
+                TreeItem *parentNode = node;
+                node = parentNode->addChild(created.release());
+                firstChild.insert(parentNode, segment, node);
             }
             previousNodes.append(node);
         }
-        previousText = std::move(text);
-        previousSegments = previousText.splitRef(QLatin1Char('/'));
+        current ^= 1;
     }
 }
 

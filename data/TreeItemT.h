@@ -12,8 +12,7 @@ namespace crv_t {
 // Ownership: a node owns the nodes in its `children` and deletes them with itself; `parent` does
 // not own. A node taken out of a tree (detach, takeChild, setParent(nullptr)) belongs to the caller.
 // Rows are not stored: a node's row is its position in its parent's `children`.
-template<class T>
-class TreeItem
+template<class T> class TreeItem
 {
 public:
     TreeItem() = default;

@@ -16,8 +16,9 @@ TreeItem *TreeModel::itemOf(const QModelIndex &index) const
     return index.isValid() ? static_cast<TreeItem *>(index.internalPointer()) : rootItem.get();
 }
 
-// A search, as the rows are not stored, but one that starts where the last one ended and widens
-// from there, so a view walking a branch of very many rows does not rescan it for each row.
+// A search, as the rows are not stored, but one that starts at the row last found among the same
+// siblings and widens from there: a view walking a branch of very many rows asks for neighbouring
+// rows one after another and need not rescan the branch for each.
 int TreeModel::rowOf(const TreeItem *node) const
 {
     const TreeItem *up = node->parent();
@@ -25,17 +26,17 @@ int TreeModel::rowOf(const TreeItem *node) const
         return 0;
     const std::vector<TreeItem *> &siblings = up->children();
     const size_t size = siblings.size();
-    if (size == 0)
-        return -1;
-    const size_t start = rowHint < size ? rowHint : size - 1;
+    RowHint &hint = rowHints[(quintptr(up) / sizeof(TreeItem)) % rowHints.size()];
+    const size_t start = hint.parent == up && hint.row < size ? hint.row : 0;
     for (size_t distance = 0; distance <= start || start + distance < size; ++distance) {
-        if (start + distance < size && siblings[start + distance] == node) {
-            rowHint = start + distance;
-            return int(rowHint);
-        }
-        if (distance <= start && siblings[start - distance] == node) {
-            rowHint = start - distance;
-            return int(rowHint);
+        size_t row = size;
+        if (start + distance < size && siblings[start + distance] == node)
+            row = start + distance;
+        else if (distance <= start && siblings[start - distance] == node)
+            row = start - distance;
+        if (row != size) {
+            hint = RowHint {up, row};
+            return int(row);
         }
     }
     return -1;

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModel>
 
+#include <array>
 #include <memory>
 
 class ReferenceList;
@@ -37,6 +38,11 @@ private:
     TreeItem *itemOf(const QModelIndex &index) const;
     int rowOf(const TreeItem *node) const;
 
-    // Where the last row search ended: views ask for neighbouring rows one after another.
-    mutable size_t rowHint = 0;
+    // Where the last row searches among a few sets of siblings ended; only a starting point.
+    struct RowHint
+    {
+        const TreeItem *parent = nullptr;
+        size_t row = 0;
+    };
+    mutable std::array<RowHint, 64> rowHints;
 };

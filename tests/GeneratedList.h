@@ -10,7 +10,8 @@
 // is also a prefix, a duplicate, an empty segment and a trailing slash. Sorted like a loaded list.
 inline ReferenceList generatedList(int records)
 {
-    static const char *const areas[] = {"aircraft", "cockpit", "cockpit2", "flightmodel", "weather", "operation"};
+    static const char *const areas[]
+        = {"aircraft", "cockpit", "cockpit2", "flightmodel", "weather", "operation"};
     static const char *const groups[] = {"autopilot", "engine", "electrical", "gear", "controls"};
     ReferenceList list;
     list.kind = DataRefs;
@@ -29,8 +30,7 @@ inline ReferenceList generatedList(int records)
         record.parse(line);
         list.references.push_back(record);
     }
-    std::sort(list.references.begin(), list.references.end(), [](const Reference &a, const Reference &b) {
-        return a.path < b.path;
-    });
+    std::sort(list.references.begin(), list.references.end(),
+              [](const Reference &a, const Reference &b) { return a.path < b.path; });
     return list;
 }

@@ -89,7 +89,7 @@ void TestListModel::columnsAndHeaders()
     QFETCH(int, columns);
     QFETCH(QVariant, header);
 
-    const ReferenceList list = listOf(kind, Lines{"a/b\tint"});
+    const ReferenceList list = listOf(kind, Lines {"a/b\tint"});
     const ListModel model(&list);
     QCOMPARE(model.columnCount(), columns);
     QCOMPARE(model.headerData(section, Qt::Orientation(orientation), role), header);
@@ -117,7 +117,8 @@ void TestListModel::dataByRole_data()
     QTest::newRow("alignment of the path") << 0 << 0 << int(Qt::TextAlignmentRole) << leftCentred;
     QTest::newRow("alignment of a column") << 0 << 4 << int(Qt::TextAlignmentRole) << leftCentred;
     QTest::newRow("path colour") << 0 << 0 << int(Qt::ForegroundRole) << pathColor;
-    QTest::newRow("path colour of a record without fields") << 10 << 0 << int(Qt::ForegroundRole) << pathColor;
+    QTest::newRow("path colour of a record without fields")
+        << 10 << 0 << int(Qt::ForegroundRole) << pathColor;
     QTest::newRow("column colour") << 0 << 1 << int(Qt::ForegroundRole) << columnColor;
     QTest::newRow("colour of a missing column") << 0 << 4 << int(Qt::ForegroundRole) << columnColor;
 }
@@ -130,7 +131,7 @@ void TestListModel::dataByRole()
     QFETCH(QVariant, value);
 
     // Kept in this order on purpose: the model numbers rows as the list holds them.
-    Lines lines{"a/b\tint\ty"};
+    Lines lines {"a/b\tint\ty"};
     for (int i = 1; i < 10; ++i)
         lines << "r/" + QByteArray::number(i);
     lines << "\t" << QByteArray("s/\xc3\xa9\0x\tint", 10) << "t\tfloat\ty\tm\tDesc\tExtra";
@@ -151,7 +152,7 @@ void TestListModel::dataByRole()
 
 void TestListModel::indexCarriesItsRecord()
 {
-    const ReferenceList list = listOf(Commands, Lines{"a Go.", "b Stop.", "c Wait."});
+    const ReferenceList list = listOf(Commands, Lines {"a Go.", "b Stop.", "c Wait."});
     const ListModel model(&list);
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 2; ++column) {
@@ -165,7 +166,7 @@ void TestListModel::indexCarriesItsRecord()
 
 void TestListModel::rowsHaveNoChildren()
 {
-    const ReferenceList list = listOf(Commands, Lines{"a Go.", "b Stop."});
+    const ReferenceList list = listOf(Commands, Lines {"a Go.", "b Stop."});
     const ListModel model(&list);
     const QModelIndex row = model.index(0, 0);
     QVERIFY(model.hasChildren());
@@ -192,7 +193,7 @@ void TestListModel::indexOutsideTheListIsInvalid()
     QFETCH(int, row);
     QFETCH(int, column);
 
-    const ReferenceList list = listOf(Commands, Lines{"a Go.", "b Stop.", "c Wait."});
+    const ReferenceList list = listOf(Commands, Lines {"a Go.", "b Stop.", "c Wait."});
     const ListModel model(&list);
     QModelIndex index;
     try {
@@ -205,7 +206,7 @@ void TestListModel::indexOutsideTheListIsInvalid()
 
 void TestListModel::emptyList()
 {
-    const ReferenceList list = listOf(DataRefs, Lines{});
+    const ReferenceList list = listOf(DataRefs, Lines {});
     const ListModel model(&list);
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(!model.index(0, 0).isValid());

@@ -95,34 +95,37 @@ void TestReferenceList::parseLine_data()
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<Fields>("fields");
 
-    QTest::newRow("datarefs line") << QByteArray("a/b/c\tfloat\ty\tmeters\tHeight of c") << QByteArray("a/b/c")
-                                   << Fields{"float", "y", "meters", "Height of c"};
+    QTest::newRow("datarefs line") << QByteArray("a/b/c\tfloat\ty\tmeters\tHeight of c")
+                                   << QByteArray("a/b/c") << Fields {"float", "y", "meters", "Height of c"};
     QTest::newRow("commands line") << QByteArray("a/b/go      Go somewhere.") << QByteArray("a/b/go")
-                                   << Fields{"Go somewhere."};
-    QTest::newRow("empty units dropped") << QByteArray("a/b\tint\ty\t\tCount") << QByteArray("a/b")
-                                         << Fields{"int", "y", "Count"};
-    QTest::newRow("path only") << QByteArray("a/b") << QByteArray("a/b") << Fields{};
-    QTest::newRow("only a tab after path") << QByteArray("a/b\t") << QByteArray("a/b") << Fields{};
+                                   << Fields {"Go somewhere."};
+    QTest::newRow("empty units dropped")
+        << QByteArray("a/b\tint\ty\t\tCount") << QByteArray("a/b") << Fields {"int", "y", "Count"};
+    QTest::newRow("path only") << QByteArray("a/b") << QByteArray("a/b") << Fields {};
+    QTest::newRow("only a tab after path") << QByteArray("a/b\t") << QByteArray("a/b") << Fields {};
     QTest::newRow("only blanks and tabs after path")
-        << QByteArray("a/b \t \t ") << QByteArray("a/b") << Fields{};
-    QTest::newRow("leading tab gives empty path") << QByteArray("\tint\ty") << QByteArray() << Fields{"int", "y"};
-    QTest::newRow("leading blank gives empty path") << QByteArray("  Do it.") << QByteArray() << Fields{"Do it."};
-    QTest::newRow("only blanks") << QByteArray("   ") << QByteArray() << Fields{};
+        << QByteArray("a/b \t \t ") << QByteArray("a/b") << Fields {};
+    QTest::newRow("leading tab gives empty path")
+        << QByteArray("\tint\ty") << QByteArray() << Fields {"int", "y"};
+    QTest::newRow("leading blank gives empty path")
+        << QByteArray("  Do it.") << QByteArray() << Fields {"Do it."};
+    QTest::newRow("only blanks") << QByteArray("   ") << QByteArray() << Fields {};
     QTest::newRow("blanks between columns stay one field")
-        << QByteArray("a/b float y meters") << QByteArray("a/b") << Fields{"float y meters"};
+        << QByteArray("a/b float y meters") << QByteArray("a/b") << Fields {"float y meters"};
     QTest::newRow("blank ends path, tabs split rest")
-        << QByteArray("a/b float\ty") << QByteArray("a/b") << Fields{"float", "y"};
+        << QByteArray("a/b float\ty") << QByteArray("a/b") << Fields {"float", "y"};
     QTest::newRow("six-byte trim set at both ends")
-        << QByteArray("a\t\f\v\r\n x\ty \r\n\v\f\t") << QByteArray("a") << Fields{"x", "y"};
-    QTest::newRow("trim bytes inside stay") << QByteArray("a\tx\ry\fz w") << QByteArray("a")
-                                            << Fields{"x\ry\fz w"};
-    QTest::newRow("blanks inside a piece stay") << QByteArray("a\t x \t y z ") << QByteArray("a")
-                                                << Fields{"x ", " y z"};
-    QTest::newRow("many tabs between") << QByteArray("a\t\t\tx\t\t\ty") << QByteArray("a") << Fields{"x", "y"};
+        << QByteArray("a\t\f\v\r\n x\ty \r\n\v\f\t") << QByteArray("a") << Fields {"x", "y"};
+    QTest::newRow("trim bytes inside stay")
+        << QByteArray("a\tx\ry\fz w") << QByteArray("a") << Fields {"x\ry\fz w"};
+    QTest::newRow("blanks inside a piece stay")
+        << QByteArray("a\t x \t y z ") << QByteArray("a") << Fields {"x ", " y z"};
+    QTest::newRow("many tabs between")
+        << QByteArray("a\t\t\tx\t\t\ty") << QByteArray("a") << Fields {"x", "y"};
     QTest::newRow("nul bytes kept") << QByteArray("a\0b\tx\0y", 7) << QByteArray("a\0b", 3)
-                                    << Fields{QByteArray("x\0y", 3)};
-    QTest::newRow("more fields than columns") << QByteArray("a\t1\t2\t3\t4\t5\t6") << QByteArray("a")
-                                              << Fields{"1", "2", "3", "4", "5", "6"};
+                                    << Fields {QByteArray("x\0y", 3)};
+    QTest::newRow("more fields than columns")
+        << QByteArray("a\t1\t2\t3\t4\t5\t6") << QByteArray("a") << Fields {"1", "2", "3", "4", "5", "6"};
 }
 
 void TestReferenceList::parseLine()
@@ -133,7 +136,7 @@ void TestReferenceList::parseLine()
 
     Reference record;
     record.path = "stale";
-    record.fields = Fields{"stale"};
+    record.fields = Fields {"stale"};
     QVERIFY(record.parse(line));
     QCOMPARE(record.path, path);
     QCOMPARE(record.fields, fields);
@@ -145,7 +148,7 @@ void TestReferenceList::parseEmptyLineKeepsRecord()
     QVERIFY(record.parse("a/b\tint"));
     QVERIFY(!record.parse(QByteArray()));
     QCOMPARE(record.path, QByteArray("a/b"));
-    QCOMPARE(record.fields, Fields{"int"});
+    QCOMPARE(record.fields, Fields {"int"});
 }
 
 void TestReferenceList::loadFile_data()
@@ -156,46 +159,45 @@ void TestReferenceList::loadFile_data()
 
     QTest::newRow("header line only") << QByteArray("2\n") << int(DataRefs) << QStringList();
     QTest::newRow("header line without line feed") << QByteArray("2") << int(DataRefs) << QStringList();
-    QTest::newRow("header line with text") << QByteArray("2 1210 Mon Nov 24\n\na/b\tint\n") << int(DataRefs)
-                                           << QStringList{"a/b|int"};
-    QTest::newRow("first line is a record") << QByteArray("b/go Go.\na/go Went.\n") << int(Commands)
-                                            << QStringList{"a/go|Went.", "b/go|Go."};
-    QTest::newRow("empty first line") << QByteArray("\n2\tx\n") << int(Commands) << QStringList{"2|x"};
+    QTest::newRow("header line with text")
+        << QByteArray("2 1210 Mon Nov 24\n\na/b\tint\n") << int(DataRefs) << QStringList {"a/b|int"};
+    QTest::newRow("first line is a record")
+        << QByteArray("b/go Go.\na/go Went.\n") << int(Commands) << QStringList {"a/go|Went.", "b/go|Go."};
+    QTest::newRow("empty first line") << QByteArray("\n2\tx\n") << int(Commands) << QStringList {"2|x"};
     QTest::newRow("empty file") << QByteArray() << int(Commands) << QStringList();
     QTest::newRow("only a line feed") << QByteArray("\n") << int(Commands) << QStringList();
     QTest::newRow("later lines starting with 2 are records")
-        << QByteArray("2\n2d/x\tint\n") << int(DataRefs) << QStringList{"2d/x|int"};
+        << QByteArray("2\n2d/x\tint\n") << int(DataRefs) << QStringList {"2d/x|int"};
     QTest::newRow("byte order sort") << QByteArray("2\na/b\na-c/d\na/b/c\nA/z\n") << int(DataRefs)
-                                     << QStringList{"A/z", "a-c/d", "a/b", "a/b/c"};
-    QTest::newRow("underscore between cases") << QByteArray("x\n_x\nX\n") << int(Commands)
-                                              << QStringList{"X", "_x", "x"};
-    QTest::newRow("high bytes sort after ascii")
-        << QByteArray("\xc3\xa9t\xc3\xa9\nzulu\n") << int(Commands)
-        << QStringList{"zulu", QString::fromUtf8("été")};
-    QTest::newRow("empty path sorts first") << QByteArray("2\nb\tint\n\tint\ty\n") << int(DataRefs)
-                                            << QStringList{"|int|y", "b|int"};
-    QTest::newRow("duplicates both kept") << QByteArray("2\na\tint\na\tint\n") << int(DataRefs)
-                                          << QStringList{"a|int", "a|int"};
+                                     << QStringList {"A/z", "a-c/d", "a/b", "a/b/c"};
+    QTest::newRow("underscore between cases")
+        << QByteArray("x\n_x\nX\n") << int(Commands) << QStringList {"X", "_x", "x"};
+    QTest::newRow("high bytes sort after ascii") << QByteArray("\xc3\xa9t\xc3\xa9\nzulu\n") << int(Commands)
+                                                 << QStringList {"zulu", QString::fromUtf8("été")};
+    QTest::newRow("empty path sorts first")
+        << QByteArray("2\nb\tint\n\tint\ty\n") << int(DataRefs) << QStringList {"|int|y", "b|int"};
+    QTest::newRow("duplicates both kept")
+        << QByteArray("2\na\tint\na\tint\n") << int(DataRefs) << QStringList {"a|int", "a|int"};
     QTest::newRow("crlf line ends") << QByteArray("2\r\nb\tint\ty\r\na\tfloat\r\n") << int(DataRefs)
-                                    << QStringList{"a|float", "b|int|y"};
-    QTest::newRow("crlf on a path-only line") << QByteArray("x\r\ny\r\n") << int(Commands)
-                                              << QStringList{"x", "y"};
-    QTest::newRow("empty crlf first line") << QByteArray("\r\n2\r\n") << int(Commands) << QStringList{"2"};
-    QTest::newRow("last line without line feed") << QByteArray("2\na\tint\nb\tfloat") << int(DataRefs)
-                                                 << QStringList{"a|int", "b|float"};
+                                    << QStringList {"a|float", "b|int|y"};
+    QTest::newRow("crlf on a path-only line")
+        << QByteArray("x\r\ny\r\n") << int(Commands) << QStringList {"x", "y"};
+    QTest::newRow("empty crlf first line") << QByteArray("\r\n2\r\n") << int(Commands) << QStringList {"2"};
+    QTest::newRow("last line without line feed")
+        << QByteArray("2\na\tint\nb\tfloat") << int(DataRefs) << QStringList {"a|int", "b|float"};
     QTest::newRow("blank line is a record, empty line is not")
-        << QByteArray("2\n\n   \n\na\n") << int(DataRefs) << QStringList{"", "a"};
+        << QByteArray("2\n\n   \n\na\n") << int(DataRefs) << QStringList {"", "a"};
     QTest::newRow("real-shaped datarefs")
         << QByteArray("2 1210 Mon Nov 24 10:10:21 2025\n\n"
                       "sim/aircraft/autopilot/vvi_step_ft\tfloat\ty\tfeet\tStep increment for VVI\t\n"
                       "sim/aircraft/autopilot/alt_step_ft\tfloat\ty\tfeet\tStep increment for altitude\t\n")
         << int(DataRefs)
-        << QStringList{"sim/aircraft/autopilot/alt_step_ft|float|y|feet|Step increment for altitude",
-                       "sim/aircraft/autopilot/vvi_step_ft|float|y|feet|Step increment for VVI"};
+        << QStringList {"sim/aircraft/autopilot/alt_step_ft|float|y|feet|Step increment for altitude",
+                        "sim/aircraft/autopilot/vvi_step_ft|float|y|feet|Step increment for VVI"};
     QTest::newRow("real-shaped commands")
         << QByteArray("sim/none/none                                      Do nothing.\n"
                       "sim/operation/quit                                 Quit X-Plane.\n")
-        << int(Commands) << QStringList{"sim/none/none|Do nothing.", "sim/operation/quit|Quit X-Plane."};
+        << int(Commands) << QStringList {"sim/none/none|Do nothing.", "sim/operation/quit|Quit X-Plane."};
 }
 
 void TestReferenceList::loadFile()
@@ -222,7 +224,8 @@ void TestReferenceList::loadLongLinesAcrossReads()
     QStringList expected;
     for (int i = 0; i < 400; ++i) {
         const QByteArray path = "p/" + QByteArray::number(100000 + i);
-        const QByteArray description(i * 37 % 9000 + 1 + (i == 200 ? 3 * 1024 * 1024 : 0), char('a' + i % 26));
+        const QByteArray description(i * 37 % 9000 + 1 + (i == 200 ? 3 * 1024 * 1024 : 0),
+                                     char('a' + i % 26));
         content += path + "\tint\t" + description + (i % 3 == 0 ? "\r\n" : "\n");
         expected << QString::fromLatin1(path + "|int|" + description);
     }
@@ -277,7 +280,7 @@ void TestReferenceList::loadRefusesWhatIsNotARegularFile()
         name = base + "/sock";
         socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         QVERIFY(socketFd >= 0);
-        sockaddr_un address{};
+        sockaddr_un address {};
         address.sun_family = AF_UNIX;
         QVERIFY(size_t(name.size()) < sizeof(address.sun_path));
         std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
@@ -309,7 +312,7 @@ void TestReferenceList::loadFollowsSymlinkToFile()
 
     ReferenceList list;
     QVERIFY(list.load(link));
-    QCOMPARE(describe(list), QStringList{"a|int"});
+    QCOMPARE(describe(list), QStringList {"a|int"});
 }
 
 void TestReferenceList::loadNonLatinPath()
@@ -327,7 +330,7 @@ void TestReferenceList::loadNonLatinPath()
     ReferenceList list;
     QVERIFY(list.load(QFile::encodeName(fileName)));
     QCOMPARE(list.kind, int32_t(Commands));
-    QCOMPARE(describe(list), QStringList{"sim/go|Go."});
+    QCOMPARE(describe(list), QStringList {"sim/go|Go."});
 }
 
 // Root may read a file whose mode forbids it; anyone else may not. load agrees with the system.
@@ -342,7 +345,7 @@ void TestReferenceList::loadUnreadableFileAsPermissionsSay()
 
     ReferenceList list;
     QCOMPARE(list.load(name), readable);
-    QCOMPARE(describe(list), readable ? QStringList{"x"} : QStringList());
+    QCOMPARE(describe(list), readable ? QStringList {"x"} : QStringList());
 }
 
 void TestReferenceList::loadReplacesEarlierRecords()
@@ -358,7 +361,7 @@ void TestReferenceList::loadReplacesEarlierRecords()
     QCOMPARE(list.references.size(), size_t(2));
     QVERIFY(list.load(second));
     QCOMPARE(list.kind, int32_t(Commands));
-    QCOMPARE(describe(list), QStringList{"c|Go."});
+    QCOMPARE(describe(list), QStringList {"c|Go."});
 }
 
 QTEST_GUILESS_MAIN(TestReferenceList)

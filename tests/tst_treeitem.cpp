@@ -122,13 +122,13 @@ void TestTreeItem::constructors()
     QVERIFY(empty.isRoot());
     QVERIFY(empty.isLeaf());
 
-    const TreeItem named(QStringLiteral("alt"), Lines{"float", "y"});
+    const TreeItem named(QStringLiteral("alt"), Lines {"float", "y"});
     QCOMPARE(named.name, QStringLiteral("alt"));
-    QCOMPARE(named.fields, (Lines{"float", "y"}));
+    QCOMPARE(named.fields, (Lines {"float", "y"}));
     QVERIFY(named.isRoot());
     QCOMPARE(named.childCount(), size_t(0));
 
-    const TreeItem root{ReferenceList()};
+    const TreeItem root {ReferenceList()};
     QVERIFY(root.name.isEmpty());
     QVERIFY(root.fields.isEmpty());
     QVERIFY(!root.hasChildren());
@@ -144,12 +144,12 @@ void TestTreeItem::destroyingInnerNodeTakesSubtree()
     b->add("b2");
 
     delete b;
-    QCOMPARE(namesOf(root.get()), (QStringList{"a", "c"}));
-    QCOMPARE(destructions, (QStringList{"b", "b1", "b1x", "b2"}));
+    QCOMPARE(namesOf(root.get()), (QStringList {"a", "c"}));
+    QCOMPARE(destructions, (QStringList {"b", "b1", "b1x", "b2"}));
 
     destructions.clear();
     root.reset();
-    QCOMPARE(destructions, (QStringList{"root", "a", "c"}));
+    QCOMPARE(destructions, (QStringList {"root", "a", "c"}));
 }
 
 void TestTreeItem::deletingChildren_data()
@@ -159,19 +159,19 @@ void TestTreeItem::deletingChildren_data()
     QTest::addColumn<QStringList>("gone");
     QTest::addColumn<bool>("result");
 
-    QTest::newRow("deleteChildren, first to last") << "children" << QStringList()
-                                                   << QStringList{"a", "b", "b1", "c"} << true;
-    QTest::newRow("clear, first to last") << "clear" << QStringList() << QStringList{"a", "b", "b1", "c"}
-                                          << true;
-    QTest::newRow("deleteChild by pointer") << "pointer" << QStringList{"a", "c"} << QStringList{"b", "b1"}
-                                            << true;
-    QTest::newRow("deleteChild of a grandchild") << "grandchild" << QStringList{"a", "b", "c"}
-                                                 << QStringList() << false;
-    QTest::newRow("deleteChild of a stranger") << "stranger" << QStringList{"a", "b", "c"} << QStringList()
-                                               << false;
-    QTest::newRow("deleteChild by index") << "index" << QStringList{"a", "b"} << QStringList{"c"} << true;
-    QTest::newRow("deleteChild beyond the last row") << "beyond" << QStringList{"a", "b", "c"}
-                                                     << QStringList() << true;
+    QTest::newRow("deleteChildren, first to last")
+        << "children" << QStringList() << QStringList {"a", "b", "b1", "c"} << true;
+    QTest::newRow("clear, first to last")
+        << "clear" << QStringList() << QStringList {"a", "b", "b1", "c"} << true;
+    QTest::newRow("deleteChild by pointer")
+        << "pointer" << QStringList {"a", "c"} << QStringList {"b", "b1"} << true;
+    QTest::newRow("deleteChild of a grandchild")
+        << "grandchild" << QStringList {"a", "b", "c"} << QStringList() << false;
+    QTest::newRow("deleteChild of a stranger")
+        << "stranger" << QStringList {"a", "b", "c"} << QStringList() << false;
+    QTest::newRow("deleteChild by index") << "index" << QStringList {"a", "b"} << QStringList {"c"} << true;
+    QTest::newRow("deleteChild beyond the last row")
+        << "beyond" << QStringList {"a", "b", "c"} << QStringList() << true;
 }
 
 void TestTreeItem::deletingChildren()
@@ -218,8 +218,8 @@ void TestTreeItem::addChildMovesNode()
     second.add("z");
 
     QCOMPARE(second.addChild(moving), moving);
-    QCOMPARE(namesOf(&first), QStringList{"y"});
-    QCOMPARE(namesOf(&second), (QStringList{"z", "x"}));
+    QCOMPARE(namesOf(&first), QStringList {"y"});
+    QCOMPARE(namesOf(&second), (QStringList {"z", "x"}));
     QCOMPARE(moving->parent(), &second);
     QVERIFY(destructions.isEmpty());
 }
@@ -230,9 +230,9 @@ void TestTreeItem::setParent_data()
     QTest::addColumn<QStringList>("first");
     QTest::addColumn<QStringList>("second");
 
-    QTest::newRow("same parent keeps row") << "same" << QStringList{"x", "y", "z"} << QStringList{"w"};
-    QTest::newRow("other parent appends") << "other" << QStringList{"x", "z"} << QStringList{"w", "y"};
-    QTest::newRow("null makes a root") << "null" << QStringList{"x", "z"} << QStringList{"w"};
+    QTest::newRow("same parent keeps row") << "same" << QStringList {"x", "y", "z"} << QStringList {"w"};
+    QTest::newRow("other parent appends") << "other" << QStringList {"x", "z"} << QStringList {"w", "y"};
+    QTest::newRow("null makes a root") << "null" << QStringList {"x", "z"} << QStringList {"w"};
 }
 
 void TestTreeItem::setParent()
@@ -256,7 +256,7 @@ void TestTreeItem::setParent()
     QCOMPARE(y->isRoot(), newParent == nullptr);
     if (!newParent)
         delete y;
-    QCOMPARE(destructions, newParent ? QStringList() : QStringList{"y"});
+    QCOMPARE(destructions, newParent ? QStringList() : QStringList {"y"});
 }
 
 void TestTreeItem::insertChild_data()
@@ -265,12 +265,12 @@ void TestTreeItem::insertChild_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("new node at front") << "new" << 0 << QStringList{"n", "a", "b", "c"};
-    QTest::newRow("new node at end") << "new" << 3 << QStringList{"a", "b", "c", "n"};
-    QTest::newRow("own first child to the end") << "a" << 2 << QStringList{"b", "c", "a"};
-    QTest::newRow("own last child to the front") << "c" << 0 << QStringList{"c", "a", "b"};
-    QTest::newRow("own child to its own row") << "b" << 1 << QStringList{"a", "b", "c"};
-    QTest::newRow("node of another parent") << "other" << 1 << QStringList{"a", "o", "b", "c"};
+    QTest::newRow("new node at front") << "new" << 0 << QStringList {"n", "a", "b", "c"};
+    QTest::newRow("new node at end") << "new" << 3 << QStringList {"a", "b", "c", "n"};
+    QTest::newRow("own first child to the end") << "a" << 2 << QStringList {"b", "c", "a"};
+    QTest::newRow("own last child to the front") << "c" << 0 << QStringList {"c", "a", "b"};
+    QTest::newRow("own child to its own row") << "b" << 1 << QStringList {"a", "b", "c"};
+    QTest::newRow("node of another parent") << "other" << 1 << QStringList {"a", "o", "b", "c"};
 }
 
 void TestTreeItem::insertChild()
@@ -301,17 +301,17 @@ void TestTreeItem::detachAndTakeChild()
     root.add("c");
 
     b->detach();
-    QCOMPARE(namesOf(&root), (QStringList{"a", "c"}));
+    QCOMPARE(namesOf(&root), (QStringList {"a", "c"}));
     QVERIFY(b->isRoot());
     std::unique_ptr<NamedItem> owned(b);
 
     root.detach(); // a root has no parent to leave
-    QCOMPARE(namesOf(&root), (QStringList{"a", "c"}));
+    QCOMPARE(namesOf(&root), (QStringList {"a", "c"}));
 
     std::unique_ptr<NamedItem> taken(root.takeChild(1));
     QCOMPARE(taken->name, QStringLiteral("c"));
     QVERIFY(taken->isRoot());
-    QCOMPARE(namesOf(&root), QStringList{"a"});
+    QCOMPARE(namesOf(&root), QStringList {"a"});
     QVERIFY(destructions.isEmpty());
 }
 
@@ -404,7 +404,7 @@ void TestTreeItem::rootAndLeaf()
 
 void TestTreeItem::createItemIsUnlinked()
 {
-    TreeItem root(QStringLiteral("root"), Lines{"x"});
+    TreeItem root(QStringLiteral("root"), Lines {"x"});
     root.addChild(new TreeItem(QStringLiteral("a"), Lines()));
     std::unique_ptr<TreeItem> created(root.createItem());
     QVERIFY(created->isRoot());
@@ -419,28 +419,27 @@ void TestTreeItem::buildTree_data()
     QTest::addColumn<Lines>("lines");
     QTest::addColumn<QString>("tree");
 
-    QTest::newRow("shared prefixes") << Lines{"a/b/c\tint", "a/b/d\tfloat", "a/e\tdouble"}
+    QTest::newRow("shared prefixes") << Lines {"a/b/c\tint", "a/b/d\tfloat", "a/e\tdouble"}
                                      << "{a{b{c[int] d[float]} e[double]}}";
     QTest::newRow("siblings in order of first record")
-        << Lines{"a.b/x\tint", "a/y\tint"} << "{a.b{x[int]} a{y[int]}}";
+        << Lines {"a.b/x\tint", "a/y\tint"} << "{a.b{x[int]} a{y[int]}}";
     QTest::newRow("duplicate path, first record wins")
-        << Lines{"a/b\tfirst", "a/b\tsecond"} << "{a{b[first]}}";
+        << Lines {"a/b\tfirst", "a/b\tsecond"} << "{a{b[first]}}";
     QTest::newRow("path that is also a prefix keeps its fields")
-        << Lines{"a/b\tint\ty", "a/b/c\tfloat"} << "{a{b[int,y]{c[float]}}}";
+        << Lines {"a/b\tint\ty", "a/b/c\tfloat"} << "{a{b[int,y]{c[float]}}}";
     QTest::newRow("inner segment first, record later adds nothing")
-        << Lines{"a/b/c\tfloat", "a/b\tint"} << "{a{b{c[float]}}}";
-    QTest::newRow("trailing slash") << Lines{"a/b/\tint"} << "{a{b{[int]}}}";
-    QTest::newRow("leading slash") << Lines{"/a\tint"} << "{{a[int]}}";
-    QTest::newRow("empty inner segment") << Lines{"a//b\tint"} << "{a{{b[int]}}}";
-    QTest::newRow("empty path reuses one node") << Lines{"\tint", "\tfloat", "x"} << "{[int] x}";
-    QTest::newRow("case-sensitive segments") << Lines{"A/x", "a/x"} << "{A{x} a{x}}";
+        << Lines {"a/b/c\tfloat", "a/b\tint"} << "{a{b{c[float]}}}";
+    QTest::newRow("trailing slash") << Lines {"a/b/\tint"} << "{a{b{[int]}}}";
+    QTest::newRow("leading slash") << Lines {"/a\tint"} << "{{a[int]}}";
+    QTest::newRow("empty inner segment") << Lines {"a//b\tint"} << "{a{{b[int]}}}";
+    QTest::newRow("empty path reuses one node") << Lines {"\tint", "\tfloat", "x"} << "{[int] x}";
+    QTest::newRow("case-sensitive segments") << Lines {"A/x", "a/x"} << "{A{x} a{x}}";
     QTest::newRow("unsorted list keeps first occurrence")
-        << Lines{"b/x", "a/y", "b/z", "a/y/w"} << "{b{x z} a{y{w}}}";
-    QTest::newRow("same name at another level") << Lines{"a/a/a", "a/b/a", "b/a"} << "{a{a{a} b{a}} b{a}}";
-    QTest::newRow("name again after a different branch")
-        << Lines{"a", "a!b/x", "a/x"} << "{a{x} a!b{x}}";
-    QTest::newRow("utf-8 segments") << Lines{"\xce\xb1/\xce\xb2\tint"} << QString::fromUtf8("{α{β[int]}}");
-    QTest::newRow("nul ends the path") << Lines{QByteArray("a/b\0/c\tint", 10)} << "{a{b[int]}}";
+        << Lines {"b/x", "a/y", "b/z", "a/y/w"} << "{b{x z} a{y{w}}}";
+    QTest::newRow("same name at another level") << Lines {"a/a/a", "a/b/a", "b/a"} << "{a{a{a} b{a}} b{a}}";
+    QTest::newRow("name again after a different branch") << Lines {"a", "a!b/x", "a/x"} << "{a{x} a!b{x}}";
+    QTest::newRow("utf-8 segments") << Lines {"\xce\xb1/\xce\xb2\tint"} << QString::fromUtf8("{α{β[int]}}");
+    QTest::newRow("nul ends the path") << Lines {QByteArray("a/b\0/c\tint", 10)} << "{a{b[int]}}";
 }
 
 void TestTreeItem::buildTree()
@@ -477,7 +476,7 @@ void TestTreeItem::buildTreeManyChildren()
     for (int i = 0; i < count; ++i) {
         const TreeItem *child = wide->child(size_t(i));
         QCOMPARE(child->name, "n" + QString::number((i * 7919) % count));
-        QCOMPARE(child->fields, (Lines{"int", QByteArray::number(i)}));
+        QCOMPARE(child->fields, (Lines {"int", QByteArray::number(i)}));
     }
 }
 
@@ -487,14 +486,14 @@ void TestTreeItem::fullPath_data()
     QTest::addColumn<QStringList>("node");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("leaf") << Lines{"a/b/c"} << QStringList{"a", "b", "c"} << "a/b/c";
-    QTest::newRow("inner node") << Lines{"a/b/c"} << QStringList{"a", "b"} << "a/b";
-    QTest::newRow("top-level node has no slash") << Lines{"a/b"} << QStringList{"a"} << "a";
-    QTest::newRow("empty last segment adds nothing") << Lines{"a/b/"} << QStringList{"a", "b", ""} << "a/b";
-    QTest::newRow("empty inner segment appears") << Lines{"a//b"} << QStringList{"a", "", "b"} << "a//b";
-    QTest::newRow("leading slash") << Lines{"/a"} << QStringList{"", "a"} << "/a";
-    QTest::newRow("empty path") << Lines{"\tint"} << QStringList{""} << "";
-    QTest::newRow("root") << Lines{"a"} << QStringList() << "";
+    QTest::newRow("leaf") << Lines {"a/b/c"} << QStringList {"a", "b", "c"} << "a/b/c";
+    QTest::newRow("inner node") << Lines {"a/b/c"} << QStringList {"a", "b"} << "a/b";
+    QTest::newRow("top-level node has no slash") << Lines {"a/b"} << QStringList {"a"} << "a";
+    QTest::newRow("empty last segment adds nothing") << Lines {"a/b/"} << QStringList {"a", "b", ""} << "a/b";
+    QTest::newRow("empty inner segment appears") << Lines {"a//b"} << QStringList {"a", "", "b"} << "a//b";
+    QTest::newRow("leading slash") << Lines {"/a"} << QStringList {"", "a"} << "/a";
+    QTest::newRow("empty path") << Lines {"\tint"} << QStringList {""} << "";
+    QTest::newRow("root") << Lines {"a"} << QStringList() << "";
 }
 
 void TestTreeItem::fullPath()

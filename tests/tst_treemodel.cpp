@@ -107,7 +107,7 @@ void TestTreeModel::columnsAndHeaders()
     QFETCH(int, columns);
     QFETCH(QVariant, header);
 
-    const ReferenceList list = listOf(kind, Lines{"a/b\tint", "c"});
+    const ReferenceList list = listOf(kind, Lines {"a/b\tint", "c"});
     const TreeModel model(&list);
     QCOMPARE(model.columnCount(), columns);
     QCOMPARE(model.columnCount(model.index(0, 0)), columns);
@@ -122,39 +122,40 @@ void TestTreeModel::dataByRole_data()
     QTest::addColumn<int>("role");
     QTest::addColumn<QVariant>("value");
 
-    const Lines leafAndBranch{"a/b\tint\ty\tm\tBee", "a/c\tfloat\tn", "a/c/d\tdouble"};
+    const Lines leafAndBranch {"a/b\tint\ty\tm\tBee", "a/c\tfloat\tn", "a/c/d\tdouble"};
     const int display = Qt::DisplayRole;
     const int foreground = Qt::ForegroundRole;
-    QTest::newRow("leaf name") << leafAndBranch << Rows{0, 0} << 0 << display << QVariant("b");
-    QTest::newRow("leaf type") << leafAndBranch << Rows{0, 0} << 1 << display << QVariant("int");
-    QTest::newRow("leaf description") << leafAndBranch << Rows{0, 0} << 4 << display << QVariant("Bee");
-    QTest::newRow("edit role as display") << leafAndBranch << Rows{0, 0} << 3 << int(Qt::EditRole)
-                                          << QVariant("m");
+    QTest::newRow("leaf name") << leafAndBranch << Rows {0, 0} << 0 << display << QVariant("b");
+    QTest::newRow("leaf type") << leafAndBranch << Rows {0, 0} << 1 << display << QVariant("int");
+    QTest::newRow("leaf description") << leafAndBranch << Rows {0, 0} << 4 << display << QVariant("Bee");
+    QTest::newRow("edit role as display")
+        << leafAndBranch << Rows {0, 0} << 3 << int(Qt::EditRole) << QVariant("m");
     QTest::newRow("missing field is invalid, not empty")
-        << leafAndBranch << Rows{0, 1, 0} << 3 << display << QVariant();
-    QTest::newRow("column beyond the layout") << leafAndBranch << Rows{0, 0} << 5 << display << QVariant();
-    QTest::newRow("branch name") << leafAndBranch << Rows{0} << 0 << display << QVariant("a");
+        << leafAndBranch << Rows {0, 1, 0} << 3 << display << QVariant();
+    QTest::newRow("column beyond the layout") << leafAndBranch << Rows {0, 0} << 5 << display << QVariant();
+    QTest::newRow("branch name") << leafAndBranch << Rows {0} << 0 << display << QVariant("a");
     QTest::newRow("branch that was a record hides its fields")
-        << leafAndBranch << Rows{0, 1} << 1 << display << QVariant();
+        << leafAndBranch << Rows {0, 1} << 1 << display << QVariant();
     QTest::newRow("leaf below it shows its own")
-        << leafAndBranch << Rows{0, 1, 0} << 1 << display << QVariant("double");
+        << leafAndBranch << Rows {0, 1, 0} << 1 << display << QVariant("double");
     QTest::newRow("field decoded as utf-8 up to nul")
-        << Lines{QByteArray("x\tgr\xc3\xbc\xc3\x9f\0junk", 14)} << Rows{0} << 1 << display
+        << Lines {QByteArray("x\tgr\xc3\xbc\xc3\x9f\0junk", 14)} << Rows {0} << 1 << display
         << QVariant(QString::fromUtf8("grüß"));
-    QTest::newRow("empty name of a trailing slash") << Lines{"a/\tint"} << Rows{0, 0} << 0 << display
-                                                    << QVariant("");
-    QTest::newRow("decoration") << leafAndBranch << Rows{0, 0} << 0 << int(Qt::DecorationRole) << QVariant();
-    QTest::newRow("tool tip") << leafAndBranch << Rows{0, 0} << 1 << int(Qt::ToolTipRole) << QVariant();
-    QTest::newRow("alignment") << leafAndBranch << Rows{0, 0} << 0 << int(Qt::TextAlignmentRole)
+    QTest::newRow("empty name of a trailing slash")
+        << Lines {"a/\tint"} << Rows {0, 0} << 0 << display << QVariant("");
+    QTest::newRow("decoration") << leafAndBranch << Rows {0, 0} << 0 << int(Qt::DecorationRole) << QVariant();
+    QTest::newRow("tool tip") << leafAndBranch << Rows {0, 0} << 1 << int(Qt::ToolTipRole) << QVariant();
+    QTest::newRow("alignment") << leafAndBranch << Rows {0, 0} << 0 << int(Qt::TextAlignmentRole)
                                << QVariant();
-    QTest::newRow("leaf name colour") << leafAndBranch << Rows{0, 0} << 0 << foreground << leafColor;
-    QTest::newRow("leaf column colour") << leafAndBranch << Rows{0, 0} << 2 << foreground << branchColor;
-    QTest::newRow("branch name colour") << leafAndBranch << Rows{0} << 0 << foreground << branchColor;
-    QTest::newRow("former leaf name colour") << leafAndBranch << Rows{0, 1} << 0 << foreground
-                                             << branchColor;
-    QTest::newRow("leaf without fields, name colour") << Lines{"x"} << Rows{0} << 0 << foreground << leafColor;
-    QTest::newRow("column beyond the layout, colour") << Lines{"x"} << Rows{0} << 9 << foreground
-                                                      << branchColor;
+    QTest::newRow("leaf name colour") << leafAndBranch << Rows {0, 0} << 0 << foreground << leafColor;
+    QTest::newRow("leaf column colour") << leafAndBranch << Rows {0, 0} << 2 << foreground << branchColor;
+    QTest::newRow("branch name colour") << leafAndBranch << Rows {0} << 0 << foreground << branchColor;
+    QTest::newRow("former leaf name colour")
+        << leafAndBranch << Rows {0, 1} << 0 << foreground << branchColor;
+    QTest::newRow("leaf without fields, name colour")
+        << Lines {"x"} << Rows {0} << 0 << foreground << leafColor;
+    QTest::newRow("column beyond the layout, colour")
+        << Lines {"x"} << Rows {0} << 9 << foreground << branchColor;
 }
 
 void TestTreeModel::dataByRole()
@@ -197,12 +198,12 @@ void TestTreeModel::treeShape_data()
     QTest::addColumn<Lines>("lines");
     QTest::addColumn<QString>("shape");
 
-    QTest::newRow("sorted siblings by first record") << Lines{"a.b/x", "a/y", "a/z"} << "a.b{x} a{y z}";
-    QTest::newRow("duplicate paths") << Lines{"a/b\tint", "a/b\tfloat"} << "a{b}";
-    QTest::newRow("trailing slash") << Lines{"a/b/\tint"} << "a{b{}}";
-    QTest::newRow("leading slash") << Lines{"/a\tint"} << "{a}";
-    QTest::newRow("empty path") << Lines{"\tint", "b"} << " b";
-    QTest::newRow("path that is also a prefix") << Lines{"a/b\tint", "a/b/c\tint"} << "a{b{c}}";
+    QTest::newRow("sorted siblings by first record") << Lines {"a.b/x", "a/y", "a/z"} << "a.b{x} a{y z}";
+    QTest::newRow("duplicate paths") << Lines {"a/b\tint", "a/b\tfloat"} << "a{b}";
+    QTest::newRow("trailing slash") << Lines {"a/b/\tint"} << "a{b{}}";
+    QTest::newRow("leading slash") << Lines {"/a\tint"} << "{a}";
+    QTest::newRow("empty path") << Lines {"\tint", "b"} << " b";
+    QTest::newRow("path that is also a prefix") << Lines {"a/b\tint", "a/b/c\tint"} << "a{b{c}}";
 }
 
 void TestTreeModel::treeShape()
@@ -217,12 +218,12 @@ void TestTreeModel::treeShape()
 
 void TestTreeModel::flagsAreSelectableAndEnabled()
 {
-    const ReferenceList list = listOf(Commands, Lines{"a/b Go.", "c Stop."});
+    const ReferenceList list = listOf(Commands, Lines {"a/b Go.", "c Stop."});
     const TreeModel model(&list);
     const Qt::ItemFlags expected(33);
     QCOMPARE(model.flags(QModelIndex()), expected);
-    for (const QModelIndex &index : {model.index(0, 0), model.index(0, 1), model.index(0, 0, model.index(0, 0)),
-                                     model.index(1, 1)}) {
+    for (const QModelIndex &index :
+         {model.index(0, 0), model.index(0, 1), model.index(0, 0, model.index(0, 0)), model.index(1, 1)}) {
         QVERIFY(index.isValid());
         QCOMPARE(model.flags(index), expected);
     }
@@ -234,13 +235,13 @@ void TestTreeModel::indexOutsideTheTreeIsInvalid_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
 
-    QTest::newRow("top-level row at count") << Rows{} << 2 << 0;
-    QTest::newRow("top-level row far beyond") << Rows{} << 1000000 << 0;
-    QTest::newRow("negative row") << Rows{} << -1 << 0;
-    QTest::newRow("negative column") << Rows{} << 0 << -1;
-    QTest::newRow("child row at count") << Rows{0} << 2 << 0;
-    QTest::newRow("child of a leaf") << Rows{1} << 0 << 0;
-    QTest::newRow("negative row under a leaf") << Rows{0, 0} << -1 << 0;
+    QTest::newRow("top-level row at count") << Rows {} << 2 << 0;
+    QTest::newRow("top-level row far beyond") << Rows {} << 1000000 << 0;
+    QTest::newRow("negative row") << Rows {} << -1 << 0;
+    QTest::newRow("negative column") << Rows {} << 0 << -1;
+    QTest::newRow("child row at count") << Rows {0} << 2 << 0;
+    QTest::newRow("child of a leaf") << Rows {1} << 0 << 0;
+    QTest::newRow("negative row under a leaf") << Rows {0, 0} << -1 << 0;
 }
 
 void TestTreeModel::indexOutsideTheTreeIsInvalid()
@@ -249,7 +250,7 @@ void TestTreeModel::indexOutsideTheTreeIsInvalid()
     QFETCH(int, row);
     QFETCH(int, column);
 
-    const ReferenceList list = listOf(DataRefs, Lines{"a/b", "a/c", "d"});
+    const ReferenceList list = listOf(DataRefs, Lines {"a/b", "a/c", "d"});
     const TreeModel model(&list);
     const QModelIndex parent = indexAt(model, parentRows, 0);
     QCOMPARE(parent.isValid(), !parentRows.isEmpty());
@@ -264,7 +265,7 @@ void TestTreeModel::indexOutsideTheTreeIsInvalid()
 
 void TestTreeModel::emptyList()
 {
-    const ReferenceList list = listOf(Commands, Lines{});
+    const ReferenceList list = listOf(Commands, Lines {});
     const TreeModel model(&list);
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(!model.hasChildren());
@@ -297,11 +298,11 @@ void TestTreeModel::walkEveryIndexAsAView()
 
     QSet<QString> leaves;
     int branches = 0;
-    QList<QModelIndex> pending{QModelIndex()};
+    QList<QModelIndex> pending {QModelIndex()};
     while (!pending.isEmpty()) {
         const QModelIndex parent = pending.takeLast();
-        const TreeItem *parentItem = parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer())
-                                                      : model.rootItem.get();
+        const TreeItem *parentItem
+            = parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : model.rootItem.get();
         QCOMPARE(size_t(model.rowCount(parent)), parentItem->childCount());
         for (int row = 0; row < model.rowCount(parent); ++row) {
             for (int column = 0; column < model.columnCount(parent); ++column) {
