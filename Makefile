@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-sanitize bench fuzz-deps fuzz-build fuzz fuzz-smoke clean
+.PHONY: all deps build run test test-sanitize bench package package-check fuzz-deps fuzz-build fuzz fuzz-smoke clean
 
 all: build
 
@@ -63,6 +63,17 @@ fuzz-smoke: fuzz
 bench: build
 	bench/run.sh $(BUILD)
 	$(BUILD)/bench/refscope_bench_tab
+
+# The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
+package: build
+	@scripts/install-deps.sh dpkg-dev
+	rm -f $(BUILD)/refscope_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package and checks its control data, files, desktop entry and that the program starts.
+package-check: package
+	@scripts/install-deps.sh desktop-file-utils
+	scripts/check-package.sh $(BUILD)/refscope_*.deb
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

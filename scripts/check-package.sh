@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Checks a built Debian package of Refscope: its control data, its file list, the desktop entry and
+# icons it installs, that the installed program finds its libraries, and that it starts.
+# Usage: scripts/check-package.sh path/to/refscope_<version>_<arch>.deb
+set -euo pipefail
+
+deb=${1:?usage: $0 refscope_VERSION_ARCH.deb}
+[ -f "$deb" ] || { echo "no package $deb" >&2; exit 1; }
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Control data.
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = refscope ] && pass "Package: refscope" || fail "Package is '$(field Package)'"
+case "$(basename "$deb")" in
+    "refscope_$(field Version)_$(field Architecture).deb") pass "file name matches version and architecture" ;;
+    *) fail "file name $(basename "$deb") does not match $(field Version) / $(field Architecture)" ;;
+esac
+depends=$(field Depends)
+for lib in libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5; do
+    grep -Eq "(^|, )$lib( |,|$)" <<< "$depends" && pass "Depends on $lib" || fail "Depends lacks $lib: $depends"
+done
+for name in Maintainer Description Section Homepage; do
+    [ -n "$(field "$name")" ] && pass "$name: $(field "$name" | head -n 1)" || fail "no $name"
+done
+
+# File list.
+dpkg-deb -c "$deb" | awk '{ print $NF }' > "$work/files"
+expected=(./usr/bin/refscope ./usr/share/applications/refscope.desktop)
+for size in 16 24 32 48 64 128 256; do
+    expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/refscope.png")
+done
+for file in "${expected[@]}"; do
+    grep -qxF "$file" "$work/files" && pass "contains $file" || fail "lacks $file"
+done
+
+# What the files say, unpacked into a throw-away root.
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+entry="$root/usr/share/applications/refscope.desktop"
+if [ -f "$entry" ]; then
+    desktop-file-validate "$entry" && pass "desktop entry validates" || fail "desktop entry does not validate"
+    exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+    [ -x "$root/usr/bin/$exec_name" ] && pass "Exec=$exec_name is installed" || fail "Exec=$exec_name is not in /usr/bin"
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    for size in 16 24 32 48 64 128 256; do
+        png="$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png"
+        # The PNG header holds width and height as big-endian 32-bit numbers from byte 16.
+        dims=$(od -An -tu1 -j16 -N8 "$png" 2> /dev/null | awk '{ print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8 }')
+        [ "$dims" = "${size}x${size}" ] && pass "icon $icon at ${size}x${size}" || fail "icon $png is '$dims'"
+    done
+fi
+binary="$root/usr/bin/refscope"
+if [ -x "$binary" ]; then
+    missing=$(ldd "$binary" | grep 'not found' || true)
+    [ -z "$missing" ] && pass "every library of the program is found" || fail "missing libraries: $missing"
+
+    # Start the installed program without a display and end it after a few seconds: still running
+    # then (timeout's 124) means it came up. Its start-up update check must not leave this machine,
+    # so the run needs a network namespace of its own.
+    if unshare -n true 2> /dev/null; then
+        mkdir "$work/cwd"
+        status=0
+        (cd "$work/cwd" && QT_QPA_PLATFORM=offscreen timeout 3 unshare -n "$binary" > "$work/run.log" 2>&1) || status=$?
+        if [ "$status" -eq 124 ]; then
+            pass "installed program starts and keeps running"
+        else
+            fail "installed program ended with status $status:"
+            cat "$work/run.log" >&2
+        fi
+    else
+        echo "note: no network namespace available here; the start-up run is left out"
+    fi
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed for $deb" >&2
+    exit 1
+fi
+echo "package $(basename "$deb") is sound"
