@@ -20,7 +20,7 @@ std::string quoted(const std::string &text)
 
 // The JSON reader of the toolkit loses memory on every key that an object repeats, so such a
 // document is refused before it is read. Keys written with escapes are refused too: only then do
-// equal keys have equal bytes. Returns the offending key, or nothing for a document without them.
+// equal keys have equal bytes. Returns true, with the offending key in key, when the body has one.
 bool findRepeatedKey(const QByteArray &body, QByteArray &key)
 {
     struct Scope
