@@ -105,8 +105,13 @@ TreeItem::TreeItem(const ReferenceList &list)
 
     for (const Reference &record : list.references) {
         texts[current] = decodeText(record.path);
-        segmentLists[current] = texts[current].splitRef(QLatin1Char('/'));
-        const QVector<QStringRef> &segments = segmentLists[current];
+        QVector<QStringRef> &cut = segmentLists[current];
+        cut = texts[current].splitRef(QLatin1Char('/'));
+        if (cut.size() > maxDepth) {
+            cut[maxDepth - 1] = texts[current].midRef(cut[maxDepth - 1].position());
+            cut.resize(maxDepth);
+        }
+        const QVector<QStringRef> &segments = cut;
         const QVector<QStringRef> &previousSegments = segmentLists[current ^ 1];
 
         int shared = 0;
@@ -141,14 +146,25 @@ TreeItem *TreeItem::createItem()
     return new TreeItem();
 }
 
+// The names from the top down to this node, joined with "/". Names at the bottom that are empty add
+// nothing, as long as nothing has been added yet. Measured first and written once, so a deep node
+// costs its length, not its length times its depth.
 QString TreeItem::fullPath() const
 {
-    QString result;
+    std::vector<const TreeItem *> chain;
+    int length = 0;
     for (const TreeItem *node = this; !node->isRoot(); node = node->parent()) {
-        if (result.isEmpty())
-            result = node->name;
-        else
-            result.prepend(node->name + QLatin1Char('/'));
+        if (chain.empty() && node->name.isEmpty())
+            continue;
+        length += node->name.size() + (chain.empty() ? 0 : 1);
+        chain.push_back(node);
+    }
+    QString result;
+    result.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        result += (*it)->name;
+        if (it + 1 != chain.rend())
+            result += QLatin1Char('/');
     }
     return result;
 }

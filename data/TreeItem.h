@@ -23,6 +23,11 @@ public:
     // The reference path that ends at this node; the root's name is not part of it.
     QString fullPath() const;
 
+    // The tree of a list is at most this deep: a path of more segments ends in one node whose name
+    // is the rest of the path, slashes included. Views lay out expanded branches level by level on
+    // the stack, and a path of tens of thousands of segments would overflow it.
+    static constexpr int maxDepth = 1000;
+
     QString name;
     QList<QByteArray> fields;
 };

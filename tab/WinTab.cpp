@@ -140,7 +140,9 @@ void WinTab::saveState(QSettings &settings)
 {
     storeTreeExpands();
     settings.setValue(keyHeader, ui->treeRefers->header()->saveState());
-    settings.setValue(keyTreeExpands, treeExpands);
+    // Keys read from an earlier store are bounded as collected ones are: one deep file must not make
+    // settings.ini huge.
+    settings.setValue(keyTreeExpands, shallowestKeys(treeExpands));
     settings.setValue(keyIsTreeView, isTreeView);
 }
 

@@ -211,6 +211,12 @@ void TestRobustness::hostileFileLeavesOtherTabAlone_data()
         << "cr.txt" << content("2 h\rsim/a\tint\rsim/b\tint\r") << true << QStringList();
     QTest::newRow("CR-only commands list")
         << "crcmd.txt" << content("sim/a   Go.\rsim/b   Stop.\r") << true << QStringList {"sim/a"};
+    // Far deeper than the view could lay out: the deepest node holds the rest of the path, and
+    // "Expand all" reaches it.
+    const QByteArray deepPath = "deep/" + QByteArray(29998, 's').replace("s", "s/") + "leaf";
+    QTest::newRow("path of 30,000 segments")
+        << "deep.txt" << content("2 h\nsim/a\tint\n" + deepPath + "\tint\n") << true
+        << QStringList {QString::fromLatin1(deepPath), "sim/a"};
     QTest::newRow("non-Latin path") << QString::fromUtf8("Датарефы 数据 ✈.txt") << content(goodList) << true
                                     << goodLeaves;
     QTest::newRow("directory") << "folder" << MakeFile([](const QString &path) {

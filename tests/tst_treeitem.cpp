@@ -112,6 +112,7 @@ private slots:
     void buildTreeManyChildren();
     void fullPath_data();
     void fullPath();
+    void deepChainCostsNoStack();
 };
 
 void TestTreeItem::constructors()
@@ -494,6 +495,13 @@ void TestTreeItem::fullPath_data()
     QTest::newRow("leading slash") << Lines {"/a"} << QStringList {"", "a"} << "/a";
     QTest::newRow("empty path") << Lines {"\tint"} << QStringList {""} << "";
     QTest::newRow("root") << Lines {"a"} << QStringList() << "";
+    // Past the deepest level, one node holds the rest of the path.
+    QStringList top;
+    for (int i = 0; i < TreeItem::maxDepth - 1; ++i)
+        top << "s";
+    QTest::newRow("deeper than the tree")
+        << Lines {"s/" + QByteArray(TreeItem::maxDepth - 1, 's').replace("s", "s/") + "t/u\tint"}
+        << (top + QStringList {"s/t/u"}) << (QStringLiteral("s/").repeated(TreeItem::maxDepth) + "t/u");
 }
 
 void TestTreeItem::fullPath()
@@ -507,6 +515,21 @@ void TestTreeItem::fullPath()
     const TreeItem *found = findPath(&root, node);
     QVERIFY(found);
     QCOMPARE(found->fullPath(), path);
+}
+
+// A path far deeper than any list's tree, made node by node: its full path and its teardown take
+// no stack in proportion to the depth.
+void TestTreeItem::deepChainCostsNoStack()
+{
+    const int depth = 300000;
+    auto root = std::make_unique<TreeItem>();
+    TreeItem *node = root.get();
+    for (int i = 0; i < depth; ++i) {
+        node = node->addChild(node->createItem());
+        node->name = QStringLiteral("s");
+    }
+    QCOMPARE(node->fullPath(), QStringLiteral("s/").repeated(depth - 1) + "s");
+    root.reset();
 }
 
 QTEST_GUILESS_MAIN(TestTreeItem)
