@@ -1,9 +1,8 @@
 #pragma once
 
+#include "data/FieldList.h"
 #include "data/TreeItemT.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QString>
 
 class ReferenceList;
@@ -13,7 +12,7 @@ class TreeItem : public crv_t::TreeItem<TreeItem>
 {
 public:
     TreeItem() = default;
-    TreeItem(const QString &name, const QList<QByteArray> &fields);
+    TreeItem(const QString &name, const FieldList &fields);
     // The root of the tree of the list's paths, cut at "/".
     explicit TreeItem(const ReferenceList &list);
     ~TreeItem() override;
@@ -29,5 +28,5 @@ public:
     static constexpr int maxDepth = 1000;
 
     QString name;
-    QList<QByteArray> fields;
+    FieldList fields;
 };

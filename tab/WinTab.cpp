@@ -29,17 +29,6 @@ const QString keyHeader = QStringLiteral("header");
 const QString keyTreeExpands = QStringLiteral("treeexpands");
 const QString keyIsTreeView = QStringLiteral("istreeview");
 
-bool containsText(const Reference &reference, const QByteArray &text)
-{
-    if (reference.path.contains(text))
-        return true;
-    for (const QByteArray &field : reference.fields) {
-        if (field.contains(text))
-            return true;
-    }
-    return false;
-}
-
 // The settings file is edited by hand now and then: only the values this tab writes count, anything
 // else gives the default.
 bool readBool(const QVariant &value, bool fallback)
@@ -216,13 +205,10 @@ void WinTab::startSearch()
     foundList.kind = refList.kind;
     foundTreeExpands.clear();
 
-    const QByteArray text = ui->txtSearch->text().toUtf8();
-    if (!text.isEmpty()) {
-        for (const Reference &reference : refList.references) {
-            if (containsText(reference, text))
-                foundList.references.push_back(reference);
-        }
-    }
+    const std::vector<const Reference *> matches = refList.matching(ui->txtSearch->text().toUtf8());
+    foundList.references.reserve(matches.size());
+    for (const Reference *reference : matches)
+        foundList.references.push_back(*reference);
 
     if (foundList.references.empty()) {
         Reference placeholder;

@@ -40,8 +40,8 @@ QString shape(const TreeItem *node)
     QString text = node->name;
     if (!node->fields.isEmpty()) {
         QStringList fields;
-        for (const QByteArray &field : node->fields)
-            fields << QString::fromUtf8(field);
+        for (const ByteString &field : node->fields)
+            fields << QString::fromUtf8(field.toByteArray());
         text += '[' + fields.join(',') + ']';
     }
     if (node->hasChildren()) {
