@@ -76,6 +76,10 @@ WinMain::WinMain(QWidget *parent)
 WinMain::~WinMain()
 {
     saveWindowState();
+    // settings.ini is written now, before the tabs and their lists are torn down: a teardown that
+    // takes its time, or never ends, cannot lose it.
+    if (QSettings *settings = store())
+        settings->sync();
     delete winCheckUpdate;
 }
 

@@ -6,6 +6,7 @@
 // REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
 // REFSCOPE_BENCH_DATA=DIR takes the generated lists from DIR instead of writing them afresh.
 
+#include "app/Allocator.h"
 #include "app/Application.h"
 #include "app/WinMain.h"
 #include "bench/GeneratedLists.h"
@@ -317,6 +318,7 @@ void registerDeepBenchmarks(const QString &label, const QString &fileName)
 
 int main(int argc, char **argv)
 {
+    setUpAllocator();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString sharedDir

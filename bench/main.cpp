@@ -1,3 +1,4 @@
+#include "app/Allocator.h"
 #include "bench/DataBenchmarks.h"
 #include "bench/GeneratedLists.h"
 #include "data/ListModel.h"
@@ -22,6 +23,7 @@
 // REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
 int main(int argc, char **argv)
 {
+    setUpAllocator();
     if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
         if (!GeneratedLists::writeAll(QString::fromLocal8Bit(argv[2]))) {
             std::fprintf(stderr, "cannot write the generated lists into %s\n", argv[2]);

@@ -82,22 +82,13 @@ private:
     size_t used = 0;
 };
 
-bool isAscii(const char *bytes, int size)
-{
-    for (int i = 0; i < size; ++i) {
-        if (uchar(bytes[i]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // The text of the path bytes [begin, end) as a node shows it: what decoding the whole path as UTF-8
 // gives for them. That strips a byte order mark only at the start of the path.
-QString segmentName(const char *path, int begin, int end)
+QString segmentName(const char *path, int begin, int end, bool ascii)
 {
     const char *bytes = path + begin;
     const int size = end - begin;
-    if (isAscii(bytes, size))
+    if (ascii)
         return QString::fromLatin1(bytes, size);
     if (begin > 0 && size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
         return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
@@ -145,9 +136,10 @@ public:
             ++asciiEnd;
         for (size_t i = shared; i < segments.size(); ++i) {
             const Segment &segment = segments[i];
-            const QString name = segmentName(path, segment.begin, segment.end);
+            const bool ascii = segment.end <= asciiEnd;
+            QString name = segmentName(path, segment.begin, segment.end, ascii);
             TreeItem *found = nullptr;
-            if (!table && segment.end <= asciiEnd)
+            if (!table && ascii)
                 found = lastSiblingNamed(node, name);
             else {
                 if (!table)
@@ -156,7 +148,7 @@ public:
             }
             if (!found) {
                 auto *created = new TreeItem();
-                created->name = name;
+                created->name = std::move(name);
                 if (i == segments.size() - 1)
                     created->fields = record.fields;
                 found = node->addChild(created);
