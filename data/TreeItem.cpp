@@ -90,9 +90,15 @@ QString segmentName(const char *path, int begin, int end, bool ascii)
     const int size = end - begin;
     if (ascii)
         return QString::fromLatin1(bytes, size);
-    if (begin > 0 && size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
-        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
-    return QString::fromUtf8(bytes, size);
+    if (begin == 0)
+        return QString::fromUtf8(bytes, size);
+    QString marks;
+    int skipped = 0;
+    while (size - skipped >= 3 && std::memcmp(bytes + skipped, "\xEF\xBB\xBF", 3) == 0) {
+        marks += QChar(0xFEFF);
+        skipped += 3;
+    }
+    return marks + QString::fromUtf8(bytes + skipped, size - skipped);
 }
 
 // Builds the tree of a list's paths under a root, record by record.

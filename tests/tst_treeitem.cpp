@@ -440,6 +440,11 @@ void TestTreeItem::buildTree_data()
     QTest::newRow("same name at another level") << Lines {"a/a/a", "a/b/a", "b/a"} << "{a{a{a} b{a}} b{a}}";
     QTest::newRow("name again after a different branch") << Lines {"a", "a!b/x", "a/x"} << "{a{x} a!b{x}}";
     QTest::newRow("utf-8 segments") << Lines {"\xce\xb1/\xce\xb2\tint"} << QString::fromUtf8("{α{β[int]}}");
+    // Decoding drops a byte order mark at the start of a path only.
+    QTest::newRow("byte order marks") << Lines {"\xEF\xBB\xBF"
+                                                "a/\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                "b"}
+                                      << QString("{a{" + QString(2, QChar(0xFEFF)) + "b}}");
     QTest::newRow("nul ends the path") << Lines {QByteArray("a/b\0/c\tint", 10)} << "{a{b[int]}}";
 }
 
