@@ -11,7 +11,7 @@ class QTreeView;
 // A key holds its parent's key, so the keys of a deep expanded path add up to the square of its
 // depth. A tab keeps at most this many characters of them: the shallowest levels that fit, which
 // for any ordinary file is all of them.
-constexpr int branchKeyBudget = 1 << 20;
+constexpr int branchKeyBudget = 1 << 21;
 
 // The keys of the expanded nodes, descendants before their ancestor, siblings in row order. When
 // they come to more than maxCharacters, only the keys up to the longest length that keeps them
