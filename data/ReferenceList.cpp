@@ -7,7 +7,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -234,6 +233,7 @@ void settle(ReferenceList &list, LineReader &reader)
 // claims to hold, so a claimed size that never arrives costs no more than one chunk.
 constexpr qint64 minChunk = qint64(64) << 10;
 constexpr qint64 maxChunk = qint64(64) << 20;
+constexpr int maxLine = 1 << 30;
 
 // Finds one text in small ranges of bytes, over and over.
 class TextFinder
@@ -300,11 +300,16 @@ bool ReferenceList::load(const QByteArray &fileName)
         if (chunks.empty() || used == chunks.back().size()) {
             // The unfinished line moves to the start of a new chunk, which has room for more.
             const int unfinished = chunks.empty() ? 0 : int(chunks.back().constData() + used - lineStart);
+            // A line of a gigabyte or more cannot be held: the reading ends as at a read error.
+            if (unfinished >= maxLine) {
+                readError = true;
+                break;
+            }
             // What the file still claims to hold, or more when it grows while it is read.
             const qint64 claimed = std::max(file.size() - received + 1, received / 4);
             const qint64 capacity
                 = std::max(std::clamp(claimed, minChunk, maxChunk), 2 * qint64(unfinished) + minChunk);
-            QByteArray next(int(std::min(capacity, qint64(INT_MAX - 64))), Qt::Uninitialized);
+            QByteArray next(int(std::min(capacity, 2 * qint64(maxLine) - minChunk)), Qt::Uninitialized);
             if (unfinished > 0)
                 std::memcpy(next.data(), lineStart, size_t(unfinished));
             // A chunk that ended inside its first line holds no line of its own.
