@@ -23,7 +23,7 @@ cd "$(dirname "$0")/.."
 
 kit_version() {
     local file="$1/lib/cmake/Qt5Core/Qt5CoreConfigVersion.cmake"
-    [ -f "$file" ] && sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$file"
+    [ -f "$file" ] && sed -n 's/^set(PACKAGE_VERSION "\?\([0-9.]*\)"\?)$/\1/p' "$file"
 }
 
 # Qt's link lines name the Windows system libraries in mixed case; MinGW ships them in lower case.
