@@ -1,6 +1,7 @@
 #include "app/WinMain.h"
 
 #include "app/Application.h"
+#include "app/MenuBarStyle.h"
 #include "dialogs/ProgramInfo.h"
 #include "dialogs/WinAbout.h"
 #include "dialogs/WinCheckUpdate.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QUrl>
 
 #include <algorithm>
@@ -69,6 +71,16 @@ WinMain::WinMain(QWidget *parent)
     connect(ui->actionAbout, &QAction::triggered, this, &WinMain::about);
     connect(ui->actionCheckForUpdate, &QAction::triggered, this, &WinMain::checkForUpdate);
     connect(ui->actionWebpage, &QAction::triggered, this, &WinMain::webPage);
+
+    // The menu bar from the keyboard, as desktops offer it: F10 opens "File", Alt alone selects it,
+    // and the arrow keys go on to "Help". The style is the window's child, made after the menu bar,
+    // so that it outlives the menu bar when the window's children go.
+    auto *menuBarStyle = new MenuBarStyle;
+    menuBarStyle->setParent(this);
+    ui->menubar->setStyle(menuBarStyle);
+    auto *openMenus = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(openMenus, &QShortcut::activated, this,
+            [this] { ui->menubar->setActiveAction(ui->menuFile->menuAction()); });
 
     restoreWindowState();
 }

@@ -11,6 +11,7 @@
 #include <QDataStream>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -18,6 +19,12 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 const QString styleOk = QStringLiteral("background-color: #e0ffe4");
 const QString styleWarn = QStringLiteral("background-color: #ffe0e0");
@@ -84,6 +91,67 @@ bool readHeaderPrologue(const QByteArray &state, int &marker, int &version, int 
     return stream.status() == QDataStream::Ok;
 }
 
+// The first layout of a file measures this many records at most, spread evenly over the sorted list
+// and so over all its branches: enough for the shares below to hold for the whole list, few enough
+// that a million records open as fast as a thousand.
+constexpr int measuredRecords = 1000;
+// Shares of the measured texts that a column fits; the longest of the rest are cut off rather than
+// push the other columns out of sight. Most paths fit; nearly every type and unit does, but not the
+// odd note in their place ("REPLACED - Use the replacement instead.").
+constexpr double fittedPathShare = 0.9;
+constexpr double fittedValueShare = 0.99;
+// No column grows wider than this many average characters, whatever a file holds.
+constexpr int widestPathColumn = 80;
+constexpr int widestValueColumn = 24;
+// Only a text's beginning is measured, twice as many characters as the widest column holds on
+// average: a longer text is cut off by its column in any case.
+constexpr int measuredCharacters = 2 * widestPathColumn;
+
+// Sizes every column but the last, which takes the rest of the view, to the texts the view shows for
+// the measured records; no column is narrower than its title.
+void sizeColumnsToRecords(QTreeView *view)
+{
+    const QAbstractItemModel *model = view->model();
+    QHeaderView *header = view->header();
+    const int columns = model->columnCount();
+    const int rows = model->rowCount();
+    if (columns < 2 || rows == 0)
+        return;
+
+    const QFontMetrics metrics = view->fontMetrics();
+    // What the item delegate adds around a cell's text.
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+    std::vector<int> sampled;
+    const int step = (rows + measuredRecords - 1) / measuredRecords;
+    for (int row = 0; row < rows; row += step)
+        sampled.push_back(row);
+    if (sampled.back() != rows - 1)
+        sampled.push_back(rows - 1); // the widest row number of the list
+    std::vector<int> measured(sampled.size());
+    for (int column = 0; column + 1 < columns; ++column) {
+        // Types and units repeat: each distinct text is measured once.
+        QHash<QString, int> widths;
+        for (size_t i = 0; i < sampled.size(); ++i) {
+            const QString text = model->index(sampled[i], column).data().toString().left(measuredCharacters);
+            auto known = widths.constFind(text);
+            if (known == widths.constEnd())
+                known = widths.insert(text, metrics.horizontalAdvance(text));
+            measured[i] = *known;
+        }
+        // The narrowest width that the share of the measured texts fits.
+        const bool path = column == 0;
+        const double share = path ? fittedPathShare : fittedValueShare;
+        const auto fitted = measured.begin() + size_t(std::ceil(share * measured.size())) - 1;
+        std::nth_element(measured.begin(), fitted, measured.end());
+        const int widest = (path ? widestPathColumn : widestValueColumn) * metrics.averageCharWidth();
+        header->resizeSection(column,
+                              std::max(std::min(*fitted, widest) + margin, header->sectionSizeHint(column)));
+    }
+    // The stretched last column keeps at least the size it has; from the smallest it fills exactly
+    // what is left, and the view does not scroll sideways for it.
+    header->resizeSection(columns - 1, header->minimumSectionSize());
+}
+
 } // namespace
 
 WinTab::WinTab(QWidget *parent)
@@ -102,6 +170,18 @@ WinTab::WinTab(QWidget *parent)
     connect(ui->txtSearch, &QLineEdit::returnPressed, this, &WinTab::startSearch);
     connect(ui->btnClearSearch, &QPushButton::released, this, &WinTab::clearSearch);
     connect(ui->treeRefers, &TreeView::requestCopyToClipboard, this, &WinTab::copySelectedToClipboard);
+
+    // Only the shown page of the main window takes the key, and it works while the view has the focus.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        ui->txtSearch->setFocus(Qt::ShortcutFocusReason);
+        ui->txtSearch->selectAll();
+    });
+    // A long path shows from its start, where its branch is named; the tool tip holds it whole.
+    connect(ui->txtCurrRef, &QLineEdit::textChanged, this, [this](const QString &text) {
+        ui->txtCurrRef->setToolTip(text);
+        ui->txtCurrRef->setCursorPosition(0);
+    });
 }
 
 WinTab::~WinTab()
@@ -126,8 +206,8 @@ bool WinTab::loadFile(const QString &path)
     // Room for the largest count a search of this file can report.
     widenToFit(ui->label, QStringLiteral("Found: %1 ").arg(refList.references.size()));
     switchToListView();
-    // Wide enough for most reference paths until the user's own layout is restored.
-    ui->treeRefers->header()->resizeSection(0, ui->treeRefers->fontMetrics().averageCharWidth() * 48);
+    // The layout for a first open; a stored layout restored later replaces it.
+    sizeColumnsToRecords(ui->treeRefers);
     return true;
 }
 
