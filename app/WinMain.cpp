@@ -1,6 +1,7 @@
 #include "app/WinMain.h"
 
 #include "app/Application.h"
+#include "app/StoreCheck.h"
 #include "dialogs/ProgramInfo.h"
 #include "dialogs/WinAbout.h"
 #include "dialogs/WinCheckUpdate.h"
@@ -181,6 +182,9 @@ void WinMain::restoreWindowState()
     QSettings *settings = store();
     if (!settings)
         return;
+    storeUsable = dropUndecodableValues(*settings);
+    if (!storeUsable)
+        return;
     settings->beginGroup(windowGroup);
     if (settings->contains(QStringLiteral("geometry"))) {
         const QRect stored = settings->value(QStringLiteral("geometry"), QRect()).toRect();
@@ -231,7 +235,7 @@ void WinMain::placeWindow(const QRect &stored)
 void WinMain::saveWindowState()
 {
     QSettings *settings = store();
-    if (!settings)
+    if (!settings || !storeUsable)
         return;
     settings->beginGroup(windowGroup);
     // Rewrite the group whole, so elements of an older, longer list and damaged values go.

@@ -84,6 +84,31 @@ bool readHeaderPrologue(const QByteArray &state, int &marker, int &version, int 
     return stream.status() == QDataStream::Ok;
 }
 
+// Whether every list in a saved header state holds no more elements than its bytes can: the header
+// reserves room for the count it reads before it reads the elements, so a damaged count would ask
+// for gigabytes. The fields are those the toolkit's header writes, in its order.
+bool headerCountsFit(const QByteArray &state)
+{
+    QDataStream stream(state);
+    const auto skip = [&](qint64 bytes) {
+        return bytes <= state.size() - stream.device()->pos() && stream.skipRawData(int(bytes)) == bytes;
+    };
+    const auto skipList = [&](qint64 elementSize) {
+        quint32 count = 0;
+        stream >> count;
+        return stream.status() == QDataStream::Ok && skip(count * elementSize);
+    };
+    const auto skipBits = [&] {
+        quint32 bits = 0;
+        stream >> bits;
+        return stream.status() == QDataStream::Ok && skip((qint64(bits) + 7) / 8);
+    };
+    // marker, version, orientation, order, sort section and sort flag; visual and logical indexes;
+    // hidden sections and their sizes; length, count, five flags and six numbers; the sections.
+    return skip(5 * 4 + 1) && skipList(4) && skipList(4) && skipBits() && skipList(8)
+        && skip(2 * 4 + 5 + 6 * 4) && skipList(12);
+}
+
 } // namespace
 
 WinTab::WinTab(QWidget *parent)
@@ -167,7 +192,8 @@ void WinTab::restoreHeader(const QByteArray &state)
     int currentMarker = 0, currentVersion = 0, currentOrientation = 0;
     if (!readHeaderPrologue(state, marker, version, orientation)
         || !readHeaderPrologue(current, currentMarker, currentVersion, currentOrientation)
-        || marker != currentMarker || version != currentVersion || orientation != currentOrientation)
+        || marker != currentMarker || version != currentVersion || orientation != currentOrientation
+        || !headerCountsFit(state))
         return;
 
     const int columns = header->model() ? header->model()->columnCount(ui->treeRefers->rootIndex()) : 0;
