@@ -24,25 +24,46 @@ namespace {
 // The group name older builds wrote; stored files carry it, so it stays exactly this text.
 const QString windowGroup = QStringLiteral("class WinMain");
 
+// Remembered files read at start-up at most. Nobody works with more tabs; a damaged or planted
+// list of a hundred thousand names is cut here instead of being looked up one by one.
+const int maxRestoredFiles = 1000;
+
 QSettings *store()
 {
     auto *application = qobject_cast<Application *>(QCoreApplication::instance());
     return application ? &application->settings : nullptr;
 }
 
-// The zero-based indexes of the "openfiles" elements that really exist, in order. A damaged size
-// (say 1,000,000 with three elements present) then costs nothing.
-QList<int> storedElements(QSettings &settings, int size)
+// The zero-based indexes of the "openfiles" elements to read, in order, with the array open for
+// reading. A valid count holds: only elements up to it are read, of those only the ones that exist
+// (a damaged count of 1,000,000 with three elements costs nothing). Without a count, as after a
+// crash that lost the line the toolkit writes after the elements, the elements are read from the
+// first on while they have a "filepath".
+QList<int> storedElements(QSettings &settings)
 {
+    const QString array = QStringLiteral("openfiles");
+    bool valid = false;
+    const int size = settings.value(array + QStringLiteral("/size")).toInt(&valid);
+    settings.beginReadArray(array);
     QList<int> indexes;
-    const QStringList groups = settings.childGroups();
-    for (const QString &group : groups) {
-        bool ok = false;
-        const int number = group.toInt(&ok);
-        if (ok && number >= 1 && number <= size)
-            indexes.append(number - 1);
+    if (valid && size >= 0) {
+        const QStringList groups = settings.childGroups();
+        for (const QString &group : groups) {
+            bool ok = false;
+            const int number = group.toInt(&ok);
+            if (ok && number >= 1 && number <= size)
+                indexes.append(number - 1);
+        }
+        std::sort(indexes.begin(), indexes.end());
+        indexes = indexes.mid(0, maxRestoredFiles);
+    } else {
+        for (int i = 0; i < maxRestoredFiles; ++i) {
+            settings.setArrayIndex(i);
+            if (!settings.contains(QStringLiteral("filepath")))
+                break;
+            indexes.append(i);
+        }
     }
-    std::sort(indexes.begin(), indexes.end());
     return indexes;
 }
 
@@ -83,6 +104,10 @@ WinMain::~WinMain()
 WinTab *WinMain::addFileTab(const QString &filePath)
 {
     if (filePath.isEmpty())
+        return nullptr;
+    // Cheap before a tab is built: a remembered file that has gone costs only this look.
+    const QFileInfo file(filePath);
+    if (!file.isFile() || !file.isReadable())
         return nullptr;
     std::unique_ptr<WinTab> tab(new WinTab(nullptr));
     const QString name = filePath.section(QLatin1Char('/'), -1);
@@ -192,8 +217,7 @@ void WinMain::restoreWindowState()
             placeWindow(stored);
     }
 
-    const int size = settings->beginReadArray(QStringLiteral("openfiles"));
-    const QList<int> elements = storedElements(*settings, size);
+    const QList<int> elements = storedElements(*settings);
     for (int i : elements) {
         settings->setArrayIndex(i);
         const QString path = settings->value(QStringLiteral("filepath"), QString()).toString();

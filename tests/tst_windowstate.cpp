@@ -246,7 +246,7 @@ void TstWindowState::damagedStoreNeverStopsStartUp_data()
     QTest::newRow("keys of the wrong type")
         << QByteArray("[class%20WinMain]\ngeometry=not a rectangle\ncurrtab=xyz\n"
                       "openfiles\\size=many\n" + goodFile)
-        << 0;
+        << 1; // without a valid count the elements that are there are read
     QTest::newRow("tab keys of the wrong type")
         << QByteArray("[class%20WinMain]\nopenfiles\\size=1\n" + goodFile
                       + "openfiles\\1\\istreeview=maybe\nopenfiles\\1\\treeexpands=@Rect(1 2 3 4)\n"
