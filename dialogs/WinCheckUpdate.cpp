@@ -14,6 +14,15 @@ namespace {
 
 const char *const versionPattern = "%major.%minor.%patch %reltype [%revision]";
 
+// The feed comes from the network: its address is handed to the desktop only when it names a web
+// page, never a script, a local file, a share or a path the desktop would resolve on its own.
+bool isWebAddress(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    return url.isValid() && !url.isRelative() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
 } // namespace
 
 WinCheckUpdate::WinCheckUpdate(QWidget *parent)
@@ -87,8 +96,10 @@ void WinCheckUpdate::slotPushButton()
         break;
     case UpdateAvailable: {
         const QString address = QString::fromStdString(updateResult.downloadUrl).trimmed();
-        if (!address.isEmpty())
+        if (isWebAddress(address))
             QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+        else if (!address.isEmpty())
+            qWarning() << "[CheckUpdate] refused to open the download address" << address;
         close();
         break;
     }
