@@ -16,7 +16,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSettings>
 
 const QString styleOk = QStringLiteral("background-color: #e0ffe4");
@@ -38,31 +37,6 @@ bool containsText(const Reference &reference, const QByteArray &text)
             return true;
     }
     return false;
-}
-
-// The settings file is edited by hand now and then: only the values this tab writes count, anything
-// else gives the default.
-bool readBool(const QVariant &value, bool fallback)
-{
-    if (value.type() == QVariant::Bool)
-        return value.toBool();
-    if (value.type() != QVariant::String)
-        return fallback;
-    const QString text = value.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        return false;
-    return fallback;
-}
-
-// A list of one key comes back from the INI file as a plain string; branch keys are digits only.
-QStringList readBranchKeys(const QVariant &value)
-{
-    if (value.type() != QVariant::String && value.type() != QVariant::StringList)
-        return {};
-    static const QRegularExpression branchKey(QStringLiteral("^[0-9]+$"));
-    return value.toStringList().filter(branchKey);
 }
 
 // The form's label widths suit the font the form was drawn with; a wider font widens the label rather
@@ -172,8 +146,11 @@ void WinTab::saveState(QSettings &settings)
 void WinTab::restoreState(QSettings &settings)
 {
     restoreHeader(settings.value(keyHeader, QString()).toByteArray());
-    treeExpands = readBranchKeys(settings.value(keyTreeExpands));
-    isTreeView = readBool(settings.value(keyIsTreeView, true), true);
+    // Read as the toolkit reads them, so that "0" or "false" written by hand means the list, and
+    // the branch keys go back as they came (those that name no node are passed over when applied).
+    treeExpands = settings.value(keyTreeExpands).toStringList();
+    const QVariant treeView = settings.value(keyIsTreeView, true);
+    isTreeView = treeView.canConvert<bool>() ? treeView.toBool() : true;
     if (isTreeView) {
         switchToTreeView();
         applyExpanded(ui->treeRefers, treeExpands);
