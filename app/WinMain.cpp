@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -27,6 +28,9 @@ const QString windowGroup = QStringLiteral("class WinMain");
 // Remembered files read at start-up at most. Nobody works with more tabs; a damaged or planted
 // list of a hundred thousand names is cut here instead of being looked up one by one.
 const int maxRestoredFiles = 1000;
+
+// The largest window the platforms make; a stored size beyond it is damage, not a layout.
+const int maxWindowSide = 32767;
 
 QSettings *store()
 {
@@ -65,6 +69,20 @@ QList<int> storedElements(QSettings &settings)
         }
     }
     return indexes;
+}
+
+// The band above a window's client area where the desktop draws its title bar, by the style's
+// measure: the frame is not known before the window is first shown.
+QRect titleBand(const QRect &client, int titleHeight)
+{
+    return QRect(client.left(), client.top() - titleHeight, client.width(), titleHeight);
+}
+
+int distance(const QRect &a, const QRect &b)
+{
+    const int dx = qMax(0, qMax(b.left() - a.right(), a.left() - b.right()));
+    const int dy = qMax(0, qMax(b.top() - a.bottom(), a.top() - b.bottom()));
+    return qMax(dx, dy);
 }
 
 } // namespace
@@ -235,6 +253,10 @@ void WinMain::restoreWindowState()
     settings->endGroup();
 }
 
+// A stored geometry that is at least partly on a screen comes back as stored, only moved down or
+// sideways when its title bar would lie on no screen (say after the scale factor changed), so that
+// the user can still take hold of it. One wholly off every screen keeps its size, and the toolkit
+// places it.
 void WinMain::placeWindow(const QRect &stored)
 {
     QRect desktop;
@@ -248,12 +270,31 @@ void WinMain::placeWindow(const QRect &stored)
         setGeometry(stored);
         return;
     }
-    // A window larger than every screen together is a damaged value, not a layout anyone chose.
-    const QSize size = stored.size().boundedTo(desktop.size());
-    if (visible)
-        setGeometry(QRect(stored.topLeft(), size));
-    else
-        resize(size); // the screen it lived on is gone: keep the size, let the toolkit place it
+    QSize size = stored.size();
+    if (!visible || size.width() > maxWindowSide || size.height() > maxWindowSide)
+        size = size.boundedTo(desktop.size());
+    if (!visible) {
+        resize(size);
+        return;
+    }
+
+    const int titleHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect band = titleBand(QRect(stored.topLeft(), size), titleHeight);
+    QRect nearest;
+    for (const QScreen *screen : screens) {
+        const QRect area = screen->availableGeometry();
+        if (area.intersects(band)) {
+            setGeometry(QRect(stored.topLeft(), size));
+            return;
+        }
+        if (nearest.isNull() || distance(area, band) < distance(nearest, band))
+            nearest = area;
+    }
+    const int overlap = qMin(size.width(), 100);
+    const int x
+        = qBound(nearest.left() - size.width() + overlap, stored.left(), nearest.right() + 1 - overlap);
+    const int y = qBound(nearest.top() + titleHeight, stored.top(), nearest.bottom() + 1);
+    setGeometry(QRect(QPoint(x, y), size));
 }
 
 void WinMain::saveWindowState()
