@@ -17,7 +17,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QShortcut>
 #include <QStyle>
@@ -45,31 +44,6 @@ bool containsText(const Reference &reference, const QByteArray &text)
             return true;
     }
     return false;
-}
-
-// The settings file is edited by hand now and then: only the values this tab writes count, anything
-// else gives the default.
-bool readBool(const QVariant &value, bool fallback)
-{
-    if (value.type() == QVariant::Bool)
-        return value.toBool();
-    if (value.type() != QVariant::String)
-        return fallback;
-    const QString text = value.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        return false;
-    return fallback;
-}
-
-// A list of one key comes back from the INI file as a plain string; branch keys are digits only.
-QStringList readBranchKeys(const QVariant &value)
-{
-    if (value.type() != QVariant::String && value.type() != QVariant::StringList)
-        return {};
-    static const QRegularExpression branchKey(QStringLiteral("^[0-9]+$"));
-    return value.toStringList().filter(branchKey);
 }
 
 // The form's label widths suit the font the form was drawn with; a wider font widens the label rather
@@ -152,6 +126,31 @@ void sizeColumnsToRecords(QTreeView *view)
     header->resizeSection(columns - 1, header->minimumSectionSize());
 }
 
+// Whether every list in a saved header state holds no more elements than its bytes can: the header
+// reserves room for the count it reads before it reads the elements, so a damaged count would ask
+// for gigabytes. The fields are those the toolkit's header writes, in its order.
+bool headerCountsFit(const QByteArray &state)
+{
+    QDataStream stream(state);
+    const auto skip = [&](qint64 bytes) {
+        return bytes <= state.size() - stream.device()->pos() && stream.skipRawData(int(bytes)) == bytes;
+    };
+    const auto skipList = [&](qint64 elementSize) {
+        quint32 count = 0;
+        stream >> count;
+        return stream.status() == QDataStream::Ok && skip(count * elementSize);
+    };
+    const auto skipBits = [&] {
+        quint32 bits = 0;
+        stream >> bits;
+        return stream.status() == QDataStream::Ok && skip((qint64(bits) + 7) / 8);
+    };
+    // marker, version, orientation, order, sort section and sort flag; visual and logical indexes;
+    // hidden sections and their sizes; length, count, five flags and six numbers; the sections.
+    return skip(5 * 4 + 1) && skipList(4) && skipList(4) && skipBits() && skipList(8)
+        && skip(2 * 4 + 5 + 6 * 4) && skipList(12);
+}
+
 } // namespace
 
 WinTab::WinTab(QWidget *parent)
@@ -227,8 +226,11 @@ void WinTab::saveState(QSettings &settings)
 void WinTab::restoreState(QSettings &settings)
 {
     restoreHeader(settings.value(keyHeader, QString()).toByteArray());
-    treeExpands = readBranchKeys(settings.value(keyTreeExpands));
-    isTreeView = readBool(settings.value(keyIsTreeView, true), true);
+    // Read as the toolkit reads them, so that "0" or "false" written by hand means the list, and
+    // the branch keys go back as they came (those that name no node are passed over when applied).
+    treeExpands = settings.value(keyTreeExpands).toStringList();
+    const QVariant treeView = settings.value(keyIsTreeView, true);
+    isTreeView = treeView.canConvert<bool>() ? treeView.toBool() : true;
     if (isTreeView) {
         switchToTreeView();
         applyExpanded(ui->treeRefers, treeExpands);
@@ -247,7 +249,8 @@ void WinTab::restoreHeader(const QByteArray &state)
     int currentMarker = 0, currentVersion = 0, currentOrientation = 0;
     if (!readHeaderPrologue(state, marker, version, orientation)
         || !readHeaderPrologue(current, currentMarker, currentVersion, currentOrientation)
-        || marker != currentMarker || version != currentVersion || orientation != currentOrientation)
+        || marker != currentMarker || version != currentVersion || orientation != currentOrientation
+        || !headerCountsFit(state))
         return;
 
     const int columns = header->model() ? header->model()->columnCount(ui->treeRefers->rootIndex()) : 0;
