@@ -21,11 +21,16 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+.PHONY: configure
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Builds the program alone, so the first window does not wait for the tests and benchmarks.
+run: configure
+	cmake --build $(BUILD) --target refscope -j $(JOBS)
 	$(BUILD)/refscope
 
 test: build

@@ -181,11 +181,37 @@ QByteArray ReferenceList::encodeName(const QString &path)
 #endif
 }
 
-QString decodeText(const QByteArray &bytes)
+namespace {
+
+int lengthToNul(const QByteArray &bytes)
 {
     const void *nul = std::memchr(bytes.constData(), '\0', size_t(bytes.size()));
-    const int length = nul ? int(static_cast<const char *>(nul) - bytes.constData()) : bytes.size();
-    return QString::fromUtf8(bytes.constData(), length);
+    return nul ? int(static_cast<const char *>(nul) - bytes.constData()) : bytes.size();
+}
+
+} // namespace
+
+QString decodeText(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), lengthToNul(bytes));
+}
+
+QString displayText(const QString &text)
+{
+    if (text.size() <= displayLimit)
+        return text;
+    int cut = displayLimit - 1;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
+QString displayText(const QByteArray &bytes)
+{
+    // Every character takes at most four bytes, so this prefix holds more than the limit whenever
+    // the whole text does.
+    const int length = qMin(lengthToNul(bytes), 4 * displayLimit + 4);
+    return displayText(QString::fromUtf8(bytes.constData(), length));
 }
 
 bool Reference::parse(const QByteArray &line)

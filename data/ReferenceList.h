@@ -10,6 +10,15 @@
 // Display text of bytes from a reference file: UTF-8, ending at the first NUL byte.
 QString decodeText(const QByteArray &bytes);
 
+// What a view shows of a cell: at most displayLimit characters, the last of them "…" when the text
+// goes on. A view lays out every character it is given to size its rows, so one line of megabytes
+// would hold the window for a minute; the record keeps the whole text for the Ref field, copying
+// and search.
+constexpr int displayLimit = 1000;
+QString displayText(const QString &text);
+// The same for bytes from a reference file, of which only the beginning is decoded.
+QString displayText(const QByteArray &bytes);
+
 // One line of a reference list: the path and the tab-separated columns after it, as read.
 class Reference
 {

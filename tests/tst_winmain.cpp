@@ -42,6 +42,8 @@ private slots:
 
     void titleShowsLongNameAndVersion();
     void menusHoldTheirActionsInOrder();
+    void menuBarFromTheKeyboard_data();
+    void menuBarFromTheKeyboard();
     void unreachableShortcutsDoNothing();
     void openShortcutShowsTheFileDialog();
     void openThroughTheDialogAddsANamedPage();
@@ -150,6 +152,39 @@ void TstWinMain::menusHoldTheirActionsInOrder()
         QVERIFY2(action, name);
         QVERIFY2(action->associatedWidgets().isEmpty(), name);
     }
+}
+
+void TstWinMain::menuBarFromTheKeyboard_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("F10 opens File") << int(Qt::Key_F10) << true;
+    QTest::newRow("Alt alone selects File") << int(Qt::Key_Alt) << false;
+}
+
+// Then the right arrow goes on to Help, open or selected as File was.
+void TstWinMain::menuBarFromTheKeyboard()
+{
+    QFETCH(int, key);
+    QFETCH(bool, opens);
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QMenuBar *bar = window->menuBar();
+    const QList<QAction *> menus = bar->actions();
+    const QImage unselected = bar->grab().toImage();
+    QTest::keyClick(window, Qt::Key(key));
+    QCOMPARE(bar->activeAction(), menus.at(0));
+    QVERIFY(bar->grab().toImage() != unselected); // the user sees where the keyboard is
+    QCOMPARE(menus.at(0)->menu()->isVisible(), opens);
+    QCOMPARE(bar->hasFocus(), !opens);
+
+    QTest::keyClick(opens ? static_cast<QWidget *>(menus.at(0)->menu()) : bar, Qt::Key_Right);
+    QCOMPARE(bar->activeAction(), menus.at(1));
+    QCOMPARE(menus.at(1)->menu()->isVisible(), opens);
+    QVERIFY(!menus.at(0)->menu()->isVisible());
+    QCOMPARE(menus.at(1)->text(), QStringLiteral("Help"));
 }
 
 void TstWinMain::unreachableShortcutsDoNothing()
