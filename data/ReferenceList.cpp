@@ -1,12 +1,11 @@
 #include "data/ReferenceList.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include "data/RegularFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -67,25 +66,6 @@ void sortByPath(std::vector<Reference> &references)
         sorted.push_back(std::move(*key.record));
     references.swap(sorted);
 }
-
-// Closes the descriptor on every way out of load.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    const int fd;
-};
 
 // Splits the bytes of a file into lines as they arrive and hands each line on.
 class LineReader
@@ -166,35 +146,22 @@ void ReferenceList::parse(const QByteArray &content)
 bool ReferenceList::load(const QByteArray &fileName)
 {
     references.clear();
-    if (fileName.isEmpty() || fileName.contains('\0'))
+    RegularFile file(fileName);
+    if (!file.isOpen())
         return false;
-
-    // Opened without blocking so that a FIFO or a device cannot hang the program; what is opened
-    // is then checked, not the name, so nothing can be swapped in between.
-    const FileDescriptor file(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.fd < 0)
-        return false;
-    struct stat status;
-    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    const int flags = ::fcntl(file.fd, F_GETFL);
-    if (flags != -1)
-        ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
 
     // A guess from the size of a typical line, so the records are seldom moved while they arrive.
     // Capped, as a sparse file may claim a size it will never deliver.
-    references.reserve(std::min(size_t(status.st_size / 80), size_t(1) << 21));
+    references.reserve(size_t(std::min(file.size() / 80, qint64(1) << 21)));
     LineReader reader(*this);
     std::vector<char> buffer(size_t(1) << 20);
     bool readError = false;
     for (;;) {
-        const ssize_t count = ::read(file.fd, buffer.data(), buffer.size());
+        const qint64 count = file.read(buffer.data(), qint64(buffer.size()));
         if (count > 0) {
             reader.feed(buffer.data(), size_t(count));
-        } else if (count == 0) {
-            break;
-        } else if (errno != EINTR) {
-            readError = true;
+        } else {
+            readError = count < 0;
             break;
         }
     }
@@ -203,6 +170,15 @@ bool ReferenceList::load(const QByteArray &fileName)
         reader.finish();
     settle(*this, reader);
     return true;
+}
+
+QByteArray ReferenceList::encodeName(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
 }
 
 namespace {

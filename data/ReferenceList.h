@@ -36,9 +36,13 @@ enum ReferenceKind : int32_t { DataRefs = 0, Commands = 1 };
 class ReferenceList
 {
 public:
-    // fileName is in the file system's own encoding (QFile::encodeName). Returns false, with no
-    // records and kind unchanged, when the name is not a regular file that can be read.
+    // fileName is a path as encodeName gives it. Returns false, with no records and kind unchanged,
+    // when the name is not a regular file that can be read.
     bool load(const QByteArray &fileName);
+    // The 8-bit name of a path that load opens, for a path in any script: the file system's own
+    // encoding on Unix systems; UTF-8 on Windows, where the system's 8-bit code page would lose
+    // every character it lacks.
+    static QByteArray encodeName(const QString &path);
     // Replaces the records with those of the bytes of a whole file, read as load reads them.
     void parse(const QByteArray &content);
 

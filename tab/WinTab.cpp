@@ -9,7 +9,6 @@
 
 #include <QClipboard>
 #include <QDataStream>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
@@ -196,8 +195,8 @@ bool WinTab::loadFile(const QString &path)
     if (isLoaded)
         return false;
     givenFilePath = path;
-    // The file system's own encoding, so that every path the file dialog returns can be opened.
-    if (!refList.load(QFile::encodeName(path)))
+    // Encoded as the loader expects, so that every path the file dialog returns can be opened.
+    if (!refList.load(ReferenceList::encodeName(path)))
         return false;
     listModel = std::make_unique<ListModel>(&refList);
     treeModel = std::make_unique<TreeModel>(&refList);
