@@ -7,19 +7,30 @@ FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_up
 FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS)
+# The Windows build: its tree, the static Qt kit it links (scripts/build-qt-windows.sh makes it) and,
+# when set, a ready kit archive to unpack instead of building one.
+WIN_BUILD   ?= build-windows
+QT_WINDOWS  ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/refscope/qt5-mingw64-static
+QT_WINDOWS_ARCHIVE ?=
 
 .PHONY: all deps build run test test-sanitize bench package package-check fuzz-deps fuzz-build fuzz fuzz-smoke clean
+.PHONY: windows-deps qt-windows build-windows test-windows package-windows
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+.PHONY: configure
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Builds the program alone, so the first window does not wait for the tests and benchmarks.
+run: configure
+	cmake --build $(BUILD) --target refscope -j $(JOBS)
 	$(BUILD)/refscope
 
 test: build
@@ -75,5 +86,25 @@ package-check: package
 	@scripts/install-deps.sh desktop-file-utils
 	scripts/check-package.sh $(BUILD)/refscope_*.deb
 
+# The Windows program, cross-built with MinGW-w64 against the static Qt kit; its tests run under Wine.
+windows-deps:
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64
+
+qt-windows: windows-deps
+	scripts/build-qt-windows.sh $(QT_WINDOWS) $(QT_WINDOWS_ARCHIVE)
+
+build-windows: qt-windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_PREFIX_PATH=$(QT_WINDOWS) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+test-windows: build-windows
+	cd $(WIN_BUILD) && ctest $(CTEST_FLAGS)
+
+# $(WIN_BUILD)/refscope-<version>-win64.zip: refscope.exe, the example lists and a short readme.
+package-windows: build-windows
+	rm -f $(WIN_BUILD)/refscope-*-win64.zip
+	cd $(WIN_BUILD) && cpack -G ZIP
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

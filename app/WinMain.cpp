@@ -1,6 +1,8 @@
 #include "app/WinMain.h"
 
 #include "app/Application.h"
+#include "app/MenuBarStyle.h"
+#include "app/StoreCheck.h"
 #include "dialogs/ProgramInfo.h"
 #include "dialogs/WinAbout.h"
 #include "dialogs/WinCheckUpdate.h"
@@ -14,6 +16,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -23,26 +27,64 @@ namespace {
 // The group name older builds wrote; stored files carry it, so it stays exactly this text.
 const QString windowGroup = QStringLiteral("class WinMain");
 
+// Remembered files read at start-up at most. Nobody works with more tabs; a damaged or planted
+// list of a hundred thousand names is cut here instead of being looked up one by one.
+const int maxRestoredFiles = 1000;
+
+// The largest window the platforms make; a stored size beyond it is damage, not a layout.
+const int maxWindowSide = 32767;
+
 QSettings *store()
 {
     auto *application = qobject_cast<Application *>(QCoreApplication::instance());
     return application ? &application->settings : nullptr;
 }
 
-// The zero-based indexes of the "openfiles" elements that really exist, in order. A damaged size
-// (say 1,000,000 with three elements present) then costs nothing.
-QList<int> storedElements(QSettings &settings, int size)
+// The zero-based indexes of the "openfiles" elements to read, in order, with the array open for
+// reading. A valid count holds: only elements up to it are read, of those only the ones that exist
+// (a damaged count of 1,000,000 with three elements costs nothing). Without a count, as after a
+// crash that lost the line the toolkit writes after the elements, the elements are read from the
+// first on while they have a "filepath".
+QList<int> storedElements(QSettings &settings)
 {
+    const QString array = QStringLiteral("openfiles");
+    bool valid = false;
+    const int size = settings.value(array + QStringLiteral("/size")).toInt(&valid);
+    settings.beginReadArray(array);
     QList<int> indexes;
-    const QStringList groups = settings.childGroups();
-    for (const QString &group : groups) {
-        bool ok = false;
-        const int number = group.toInt(&ok);
-        if (ok && number >= 1 && number <= size)
-            indexes.append(number - 1);
+    if (valid && size >= 0) {
+        const QStringList groups = settings.childGroups();
+        for (const QString &group : groups) {
+            bool ok = false;
+            const int number = group.toInt(&ok);
+            if (ok && number >= 1 && number <= size)
+                indexes.append(number - 1);
+        }
+        std::sort(indexes.begin(), indexes.end());
+        indexes = indexes.mid(0, maxRestoredFiles);
+    } else {
+        for (int i = 0; i < maxRestoredFiles; ++i) {
+            settings.setArrayIndex(i);
+            if (!settings.contains(QStringLiteral("filepath")))
+                break;
+            indexes.append(i);
+        }
     }
-    std::sort(indexes.begin(), indexes.end());
     return indexes;
+}
+
+// The band above a window's client area where the desktop draws its title bar, by the style's
+// measure: the frame is not known before the window is first shown.
+QRect titleBand(const QRect &client, int titleHeight)
+{
+    return QRect(client.left(), client.top() - titleHeight, client.width(), titleHeight);
+}
+
+int distance(const QRect &a, const QRect &b)
+{
+    const int dx = qMax(0, qMax(b.left() - a.right(), a.left() - b.right()));
+    const int dy = qMax(0, qMax(b.top() - a.bottom(), a.top() - b.bottom()));
+    return qMax(dx, dy);
 }
 
 } // namespace
@@ -70,6 +112,16 @@ WinMain::WinMain(QWidget *parent)
     connect(ui->actionCheckForUpdate, &QAction::triggered, this, &WinMain::checkForUpdate);
     connect(ui->actionWebpage, &QAction::triggered, this, &WinMain::webPage);
 
+    // The menu bar from the keyboard, as desktops offer it: F10 opens "File", Alt alone selects it,
+    // and the arrow keys go on to "Help". The style is the window's child, made after the menu bar,
+    // so that it outlives the menu bar when the window's children go.
+    auto *menuBarStyle = new MenuBarStyle;
+    menuBarStyle->setParent(this);
+    ui->menubar->setStyle(menuBarStyle);
+    auto *openMenus = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(openMenus, &QShortcut::activated, this,
+            [this] { ui->menubar->setActiveAction(ui->menuFile->menuAction()); });
+
     restoreWindowState();
 }
 
@@ -77,8 +129,9 @@ WinMain::~WinMain()
 {
     saveWindowState();
     // settings.ini is written now, before the tabs and their lists are torn down: a teardown that
-    // takes its time, or never ends, cannot lose it.
-    if (QSettings *settings = store())
+    // takes its time, or never ends, cannot lose it. A store that is not to be touched stays so.
+    QSettings *settings = store();
+    if (settings && storeUsable)
         settings->sync();
     delete winCheckUpdate;
 }
@@ -86,6 +139,10 @@ WinMain::~WinMain()
 WinTab *WinMain::addFileTab(const QString &filePath)
 {
     if (filePath.isEmpty())
+        return nullptr;
+    // Cheap before a tab is built: a remembered file that has gone costs only this look.
+    const QFileInfo file(filePath);
+    if (!file.isFile() || !file.isReadable())
         return nullptr;
     std::unique_ptr<WinTab> tab(new WinTab(nullptr));
     const QString name = filePath.section(QLatin1Char('/'), -1);
@@ -185,6 +242,9 @@ void WinMain::restoreWindowState()
     QSettings *settings = store();
     if (!settings)
         return;
+    storeUsable = dropUndecodableValues(*settings);
+    if (!storeUsable)
+        return;
     settings->beginGroup(windowGroup);
     if (settings->contains(QStringLiteral("geometry"))) {
         const QRect stored = settings->value(QStringLiteral("geometry"), QRect()).toRect();
@@ -192,8 +252,7 @@ void WinMain::restoreWindowState()
             placeWindow(stored);
     }
 
-    const int size = settings->beginReadArray(QStringLiteral("openfiles"));
-    const QList<int> elements = storedElements(*settings, size);
+    const QList<int> elements = storedElements(*settings);
     for (int i : elements) {
         settings->setArrayIndex(i);
         const QString path = settings->value(QStringLiteral("filepath"), QString()).toString();
@@ -211,6 +270,10 @@ void WinMain::restoreWindowState()
     settings->endGroup();
 }
 
+// A stored geometry that is at least partly on a screen comes back as stored, only moved down or
+// sideways when its title bar would lie on no screen (say after the scale factor changed), so that
+// the user can still take hold of it. One wholly off every screen keeps its size, and the toolkit
+// places it.
 void WinMain::placeWindow(const QRect &stored)
 {
     QRect desktop;
@@ -224,18 +287,37 @@ void WinMain::placeWindow(const QRect &stored)
         setGeometry(stored);
         return;
     }
-    // A window larger than every screen together is a damaged value, not a layout anyone chose.
-    const QSize size = stored.size().boundedTo(desktop.size());
-    if (visible)
-        setGeometry(QRect(stored.topLeft(), size));
-    else
-        resize(size); // the screen it lived on is gone: keep the size, let the toolkit place it
+    QSize size = stored.size();
+    if (!visible || size.width() > maxWindowSide || size.height() > maxWindowSide)
+        size = size.boundedTo(desktop.size());
+    if (!visible) {
+        resize(size);
+        return;
+    }
+
+    const int titleHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect band = titleBand(QRect(stored.topLeft(), size), titleHeight);
+    QRect nearest;
+    for (const QScreen *screen : screens) {
+        const QRect area = screen->availableGeometry();
+        if (area.intersects(band)) {
+            setGeometry(QRect(stored.topLeft(), size));
+            return;
+        }
+        if (nearest.isNull() || distance(area, band) < distance(nearest, band))
+            nearest = area;
+    }
+    const int overlap = qMin(size.width(), 100);
+    const int x
+        = qBound(nearest.left() - size.width() + overlap, stored.left(), nearest.right() + 1 - overlap);
+    const int y = qBound(nearest.top() + titleHeight, stored.top(), nearest.bottom() + 1);
+    setGeometry(QRect(QPoint(x, y), size));
 }
 
 void WinMain::saveWindowState()
 {
     QSettings *settings = store();
-    if (!settings)
+    if (!settings || !storeUsable)
         return;
     settings->beginGroup(windowGroup);
     // Rewrite the group whole, so elements of an older, longer list and damaged values go.

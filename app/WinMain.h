@@ -43,4 +43,5 @@ private:
 
     std::unique_ptr<Ui::WinMain> ui;
     WinCheckUpdate *winCheckUpdate = nullptr; // lives as long as the window; deleted after the state is saved
+    bool storeUsable = true; // false when a damaged "settings.ini" could not be repaired
 };

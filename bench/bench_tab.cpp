@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -33,6 +34,8 @@ namespace {
 
 QString realList;
 QString realCommands;
+QString longLineFile; // one 50 MB line
+QString staleStoreFile; // a settings.ini remembering 100,000 files that are gone
 
 // A tab as the main window makes it, shown, so that the view lays out what it shows.
 std::unique_ptr<WinTab> openTab(benchmark::State &state, const QString &fileName)
@@ -314,6 +317,141 @@ void registerDeepBenchmarks(const QString &label, const QString &fileName)
         ->Iterations(1);
 }
 
+// The resident set of the process in MiB: its largest since the last resetPeak, or now. Zero where
+// the system does not say.
+double residentMiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+// The reference that the hostile cases are measured against: `LC_ALL=C sort FILE > /dev/null` on the
+// same input, process start included.
+void referenceSort(benchmark::State &state, const QString *file)
+{
+    QProcess sort;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    sort.setProcessEnvironment(environment);
+    sort.setStandardOutputFile(QProcess::nullDevice());
+    for (auto _ : state) {
+        sort.start(QStringLiteral("sort"), {*file});
+        if (!sort.waitForFinished(-1) || sort.exitCode() != 0) {
+            state.SkipWithError("sort failed");
+            return;
+        }
+    }
+}
+
+// A tab over one line of 50 MB, from loading to the first display, as the user opens it. The growth
+// of the largest resident set is set beside the size of the file.
+void firstDisplayOfLongLine(benchmark::State &state)
+{
+    resetPeak();
+    const double before = residentMiB("VmRSS:");
+    for (auto _ : state) {
+        WinTab tab(nullptr);
+        tab.resize(1000, 700);
+        tab.show();
+        if (!tab.loadFile(longLineFile)) {
+            state.SkipWithError("cannot load the long line");
+            return;
+        }
+        settle(tab);
+        button(tab, "btnStateView")->click();
+        tab.findChild<TreeView *>(QStringLiteral("treeRefers"))->expandAll();
+        settle(tab);
+    }
+    const double fileMiB = QFileInfo(longLineFile).size() / (1024.0 * 1024.0);
+    state.counters["file_MiB"] = fileMiB;
+    const double growth = residentMiB("VmHWM:") - before;
+    state.counters["peak_growth_MiB"] = growth;
+    state.counters["growth_per_file"] = growth / fileMiB;
+}
+
+// The main window coming up from a settings.ini that remembers 100,000 files that are gone: shown,
+// then closed, which writes the (now empty) state back.
+void startUpWithStaleFiles(benchmark::State &state)
+{
+    QSettings &settings = qobject_cast<Application *>(QCoreApplication::instance())->settings;
+    QFile stale(staleStoreFile);
+    if (!stale.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("no stale settings.ini");
+        return;
+    }
+    const QByteArray content = stale.readAll();
+    int pages = -1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        settings.clear();
+        settings.sync();
+        QFile store(settings.fileName());
+        if (!store.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || store.write(content) != content.size()) {
+            state.SkipWithError("cannot write settings.ini");
+            return;
+        }
+        store.close();
+        settings.sync(); // nothing pending: this only reads the new file
+        state.ResumeTiming();
+
+        WinMain window(nullptr);
+        window.show();
+        QApplication::processEvents();
+        pages = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->count();
+    }
+    state.counters["pages"] = pages;
+}
+
+// The inputs of the hostile cases, written into dir.
+void writeHostileInputs(const QDir &dir)
+{
+    longLineFile = dir.filePath(QStringLiteral("long_line_50M.txt"));
+    QFile longLine(longLineFile);
+    if (longLine.open(QIODevice::WriteOnly)) {
+        longLine.write("2 1200 header\nsim/");
+        const QByteArray block(1024 * 1024, 'x');
+        for (int i = 0; i < 50; ++i)
+            longLine.write(block);
+        longLine.write("\tint\ty\tmeters\tOne long line\n");
+    }
+    staleStoreFile = dir.filePath(QStringLiteral("stale_100k.ini"));
+    QFile stale(staleStoreFile);
+    if (stale.open(QIODevice::WriteOnly)) {
+        stale.write("[class%20WinMain]\n");
+        for (int i = 1; i <= 100000; ++i)
+            stale.write("openfiles\\" + QByteArray::number(i) + "\\filepath=/nonexistent/refscope/DataRefs_"
+                        + QByteArray::number(i) + ".txt\n");
+        stale.write("openfiles\\size=100000\ncurrtab=0\n");
+    }
+}
+
+// Hostile inputs, each beside the sort of the same file.
+void registerHostileInputBenchmarks()
+{
+    benchmark::RegisterBenchmark("reference_sort/long_line_50M.txt", referenceSort, &longLineFile)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tab_first_display/long_line_50M.txt", firstDisplayOfLongLine)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("reference_sort/stale_100k.ini", referenceSort, &staleStoreFile)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("startup_stale_files/stale_100k.ini", startUpWithStaleFiles)
+        ->Unit(benchmark::kMillisecond);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -353,6 +491,9 @@ int main(int argc, char **argv)
     registerLargeListBenchmarks(QDir(dataDir).filePath(QStringLiteral("gen_1M.txt")));
     for (const QString &name : GeneratedLists::deepFileNames())
         registerDeepBenchmarks(name, QDir(dataDir).filePath(name));
+    QTemporaryDir inputDir;
+    writeHostileInputs(QDir(inputDir.path()));
+    registerHostileInputBenchmarks();
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,5 +1,11 @@
 # Installing (cmake --install) and the Debian package (cpack -G DEB).
 
+# The Windows program has a package of its own.
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackage.cmake)
+    return()
+endif()
+
 install(TARGETS refscope RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES examples/DataRefs.txt examples/Commands.txt
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/refscope/examples)

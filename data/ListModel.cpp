@@ -50,9 +50,9 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         if (column == 0)
-            return QString::number(index.row() + 1) + QLatin1String(" - ") + decodeText(record->path);
+            return QString::number(index.row() + 1) + QLatin1String(" - ") + displayText(record->path);
         if (column <= record->fields.size())
-            return decodeText(record->fields.at(column - 1));
+            return displayText(record->fields.at(column - 1));
         return QVariant();
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);

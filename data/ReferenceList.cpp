@@ -3,6 +3,7 @@
 #include "data/Prefetch.h"
 #include "data/RegularFile.h"
 
+#include <QFile>
 #include <QThread>
 #include <QtEndian>
 
@@ -353,10 +354,28 @@ std::vector<const Reference *> ReferenceList::matching(const QByteArray &text) c
     return found;
 }
 
-QString decodeText(const char *bytes, int size)
+QByteArray ReferenceList::encodeName(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
+namespace {
+
+int lengthToNul(const char *bytes, int size)
 {
     const void *nul = std::memchr(bytes, '\0', size_t(size));
-    return QString::fromUtf8(bytes, nul ? int(static_cast<const char *>(nul) - bytes) : size);
+    return nul ? int(static_cast<const char *>(nul) - bytes) : size;
+}
+
+} // namespace
+
+QString decodeText(const char *bytes, int size)
+{
+    return QString::fromUtf8(bytes, lengthToNul(bytes, size));
 }
 
 QString decodeText(const QByteArray &bytes)
@@ -367,6 +386,34 @@ QString decodeText(const QByteArray &bytes)
 QString decodeText(const ByteString &bytes)
 {
     return decodeText(bytes.constData(), bytes.size());
+}
+
+QString displayText(const QString &text)
+{
+    if (text.size() <= displayLimit)
+        return text;
+    int cut = displayLimit - 1;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
+QString displayText(const char *bytes, int size)
+{
+    // Every character takes at most four bytes, so this prefix holds more than the limit whenever
+    // the whole text does.
+    const int length = qMin(lengthToNul(bytes, size), 4 * displayLimit + 4);
+    return displayText(QString::fromUtf8(bytes, length));
+}
+
+QString displayText(const QByteArray &bytes)
+{
+    return displayText(bytes.constData(), bytes.size());
+}
+
+QString displayText(const ByteString &bytes)
+{
+    return displayText(bytes.constData(), bytes.size());
 }
 
 bool Reference::parse(const QByteArray &line)

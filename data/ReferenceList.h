@@ -14,6 +14,17 @@ QString decodeText(const char *bytes, int size);
 QString decodeText(const QByteArray &bytes);
 QString decodeText(const ByteString &bytes);
 
+// What a view shows of a cell: at most displayLimit characters, the last of them "…" when the text
+// goes on. A view lays out every character it is given to size its rows, so one line of megabytes
+// would hold the window for a minute; the record keeps the whole text for the Ref field, copying
+// and search.
+constexpr int displayLimit = 1000;
+QString displayText(const QString &text);
+// The same for bytes from a reference file, of which only the beginning is decoded.
+QString displayText(const char *bytes, int size);
+QString displayText(const QByteArray &bytes);
+QString displayText(const ByteString &bytes);
+
 // One line of a reference list: the path and the tab-separated columns after it, as read.
 class Reference
 {
@@ -34,9 +45,13 @@ enum ReferenceKind : int32_t { DataRefs = 0, Commands = 1 };
 class ReferenceList
 {
 public:
-    // fileName is in the file system's own encoding (QFile::encodeName). Returns false, with no
-    // records and kind unchanged, when the name is not a regular file that can be read.
+    // fileName is a path as encodeName gives it. Returns false, with no records and kind unchanged,
+    // when the name is not a regular file that can be read.
     bool load(const QByteArray &fileName);
+    // The 8-bit name of a path that load opens, for a path in any script: the file system's own
+    // encoding on Unix systems; UTF-8 on Windows, where the system's 8-bit code page would lose
+    // every character it lacks.
+    static QByteArray encodeName(const QString &path);
     // Replaces the records with those of the bytes of a whole file, read as load reads them.
     void parse(const QByteArray &content);
 

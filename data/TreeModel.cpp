@@ -95,10 +95,10 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (column == 0)
-            return node->name;
+            return displayText(node->name);
         // Inner nodes show no columns, even when a record gave them some.
         if (node->isLeaf() && column <= node->fields.size())
-            return decodeText(node->fields.at(column - 1));
+            return displayText(node->fields.at(column - 1));
         return QVariant();
     case Qt::ForegroundRole:
         return column == 0 && node->isLeaf() ? ItemColumns::leafColor() : ItemColumns::branchColor();

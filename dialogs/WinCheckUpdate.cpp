@@ -6,6 +6,8 @@
 
 #include <QDebug>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageLogger>
 #include <QThreadPool>
 #include <QUrl>
@@ -14,6 +16,15 @@ namespace {
 
 const char *const versionPattern = "%major.%minor.%patch %reltype [%revision]";
 
+// The feed comes from the network: its address is handed to the desktop only when it names a web
+// page, never a script, a local file, a share or a path the desktop would resolve on its own.
+bool isWebAddress(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    return url.isValid() && !url.isRelative() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
 } // namespace
 
 WinCheckUpdate::WinCheckUpdate(QWidget *parent)
@@ -21,6 +32,8 @@ WinCheckUpdate::WinCheckUpdate(QWidget *parent)
     , ui(std::make_unique<Ui::WinCheckUpdate>())
 {
     ui->setupUi(this);
+    formSize = minimumSize();
+    formLabelSize = ui->labelInfo->minimumSize();
     setWindowTitle(QString::fromStdString(gProgramInfo.shortName) + QStringLiteral(" Check Update"));
     resetState();
     connect(ui->pushCheckOrDownload, &QPushButton::clicked, this, &WinCheckUpdate::slotPushButton);
@@ -36,6 +49,8 @@ void WinCheckUpdate::launch(bool silent)
         hide();
         startCheck();
     } else {
+        if (!isVisible())
+            centreOverWindow();
         show();
     }
 }
@@ -56,7 +71,7 @@ void WinCheckUpdate::resetState()
     errorText.clear();
     checkState = Idle;
     ui->pushCheckOrDownload->setText(QStringLiteral("Check Update"));
-    ui->labelInfo->setText(QStringLiteral("Your version is ") + installedVersionText());
+    showMessage(QStringLiteral("Your version is ") + installedVersionText());
 }
 
 void WinCheckUpdate::startCheck()
@@ -87,8 +102,10 @@ void WinCheckUpdate::slotPushButton()
         break;
     case UpdateAvailable: {
         const QString address = QString::fromStdString(updateResult.downloadUrl).trimmed();
-        if (!address.isEmpty())
+        if (isWebAddress(address))
             QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+        else if (!address.isEmpty())
+            qWarning() << "[CheckUpdate] refused to open the download address" << address;
         close();
         break;
     }
@@ -113,19 +130,55 @@ void WinCheckUpdate::slotTaskFinished(bool state)
     if (state && updateResult.newVersionAvailable) {
         checkState = UpdateAvailable;
         ui->pushCheckOrDownload->setText(QStringLiteral("Download"));
-        ui->labelInfo->setText(QStringLiteral("New version is available! ")
-                               + QString::fromStdString(updateResult.versionToString(versionPattern)));
-        if (!isVisible())
+        showMessage(QStringLiteral("New version is available! ")
+                    + QString::fromStdString(updateResult.versionToString(versionPattern)));
+        if (!isVisible()) {
+            centreOverWindow();
             show();
+        }
     } else if (state) {
         checkState = UpToDate;
-        ui->labelInfo->setText(QStringLiteral("Your version is up to date. ") + installedVersionText());
+        showMessage(QStringLiteral("Your version is up to date. ") + installedVersionText());
     } else {
-        ui->labelInfo->setText(QStringLiteral("Service is temporary unavailable. Please try again later."));
+        showMessage(QStringLiteral("Service is temporary unavailable. Please try again later."));
         QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).critical()
             << "[CheckUpdate] ERROR: " << errorText.c_str();
         checkState = Failed;
     }
+}
+
+// The form's sizes are the least the dialog takes. A message that needs more widens the label, up
+// to twice its form width, and wraps beyond that; the dialog follows the label.
+void WinCheckUpdate::showMessage(const QString &text)
+{
+    QLabel *label = ui->labelInfo;
+    label->setText(text);
+    const QMargins margins = label->contentsMargins();
+    const int oneLine = label->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right()
+        + 2 * label->margin() + 1;
+    const int width = qBound(formLabelSize.width(), oneLine, 2 * formLabelSize.width());
+    label->setFixedSize(width, qMax(formLabelSize.height(), label->heightForWidth(width)));
+    layout()->activate();
+    const QPoint centre = geometry().center();
+    setFixedSize(sizeHint().expandedTo(formSize));
+    if (isVisible())
+        move(pos() + centre - geometry().center()); // grows about its middle
+}
+
+// The dialog comes up over the middle of the main window, also when a silent check shows it.
+void WinCheckUpdate::centreOverWindow()
+{
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible())
+        return;
+    // Not yet shown, the dialog has no frame of its own; the desktop draws it like the window's.
+    const QRect outer = owner->frameGeometry();
+    const QRect inner = owner->geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    QRect framed = QRect(QPoint(), size()).marginsAdded(frame);
+    framed.moveCenter(outer.center());
+    setGeometry(framed.marginsRemoved(frame));
 }
 
 QString WinCheckUpdate::installedVersionText() const

@@ -45,9 +45,13 @@ private:
     void resetState();
     void startCheck();
     QString installedVersionText() const;
+    void showMessage(const QString &text);
+    void centreOverWindow();
 
     State checkState = Idle;
     std::unique_ptr<Ui::WinCheckUpdate> ui;
+    QSize formSize; // the form's sizes, the least the dialog and its label take
+    QSize formLabelSize;
     std::string errorText;
     crv_net::UpdateInfo::UpdateProgramInfo updateResult;
 

@@ -9,15 +9,20 @@
 
 #include <QClipboard>
 #include <QDataStream>
-#include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSettings>
+#include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 const QString styleOk = QStringLiteral("background-color: #e0ffe4");
 const QString styleWarn = QStringLiteral("background-color: #ffe0e0");
@@ -28,31 +33,6 @@ namespace {
 const QString keyHeader = QStringLiteral("header");
 const QString keyTreeExpands = QStringLiteral("treeexpands");
 const QString keyIsTreeView = QStringLiteral("istreeview");
-
-// The settings file is edited by hand now and then: only the values this tab writes count, anything
-// else gives the default.
-bool readBool(const QVariant &value, bool fallback)
-{
-    if (value.type() == QVariant::Bool)
-        return value.toBool();
-    if (value.type() != QVariant::String)
-        return fallback;
-    const QString text = value.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        return false;
-    return fallback;
-}
-
-// A list of one key comes back from the INI file as a plain string; branch keys are digits only.
-QStringList readBranchKeys(const QVariant &value)
-{
-    if (value.type() != QVariant::String && value.type() != QVariant::StringList)
-        return {};
-    static const QRegularExpression branchKey(QStringLiteral("^[0-9]+$"));
-    return value.toStringList().filter(branchKey);
-}
 
 // The form's label widths suit the font the form was drawn with; a wider font widens the label rather
 // than cut its text off at the left.
@@ -73,6 +53,92 @@ bool readHeaderPrologue(const QByteArray &state, int &marker, int &version, int 
     return stream.status() == QDataStream::Ok;
 }
 
+// The first layout of a file measures this many records at most, spread evenly over the sorted list
+// and so over all its branches: enough for the shares below to hold for the whole list, few enough
+// that a million records open as fast as a thousand.
+constexpr int measuredRecords = 1000;
+// Shares of the measured texts that a column fits; the longest of the rest are cut off rather than
+// push the other columns out of sight. Most paths fit; nearly every type and unit does, but not the
+// odd note in their place ("REPLACED - Use the replacement instead.").
+constexpr double fittedPathShare = 0.9;
+constexpr double fittedValueShare = 0.99;
+// No column grows wider than this many average characters, whatever a file holds.
+constexpr int widestPathColumn = 80;
+constexpr int widestValueColumn = 24;
+// Only a text's beginning is measured, twice as many characters as the widest column holds on
+// average: a longer text is cut off by its column in any case.
+constexpr int measuredCharacters = 2 * widestPathColumn;
+
+// Sizes every column but the last, which takes the rest of the view, to the texts the view shows for
+// the measured records; no column is narrower than its title.
+void sizeColumnsToRecords(QTreeView *view)
+{
+    const QAbstractItemModel *model = view->model();
+    QHeaderView *header = view->header();
+    const int columns = model->columnCount();
+    const int rows = model->rowCount();
+    if (columns < 2 || rows == 0)
+        return;
+
+    const QFontMetrics metrics = view->fontMetrics();
+    // What the item delegate adds around a cell's text.
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+    std::vector<int> sampled;
+    const int step = (rows + measuredRecords - 1) / measuredRecords;
+    for (int row = 0; row < rows; row += step)
+        sampled.push_back(row);
+    if (sampled.back() != rows - 1)
+        sampled.push_back(rows - 1); // the widest row number of the list
+    std::vector<int> measured(sampled.size());
+    for (int column = 0; column + 1 < columns; ++column) {
+        // Types and units repeat: each distinct text is measured once.
+        QHash<QString, int> widths;
+        for (size_t i = 0; i < sampled.size(); ++i) {
+            const QString text = model->index(sampled[i], column).data().toString().left(measuredCharacters);
+            auto known = widths.constFind(text);
+            if (known == widths.constEnd())
+                known = widths.insert(text, metrics.horizontalAdvance(text));
+            measured[i] = *known;
+        }
+        // The narrowest width that the share of the measured texts fits.
+        const bool path = column == 0;
+        const double share = path ? fittedPathShare : fittedValueShare;
+        const auto fitted = measured.begin() + size_t(std::ceil(share * measured.size())) - 1;
+        std::nth_element(measured.begin(), fitted, measured.end());
+        const int widest = (path ? widestPathColumn : widestValueColumn) * metrics.averageCharWidth();
+        header->resizeSection(column,
+                              std::max(std::min(*fitted, widest) + margin, header->sectionSizeHint(column)));
+    }
+    // The stretched last column keeps at least the size it has; from the smallest it fills exactly
+    // what is left, and the view does not scroll sideways for it.
+    header->resizeSection(columns - 1, header->minimumSectionSize());
+}
+
+// Whether every list in a saved header state holds no more elements than its bytes can: the header
+// reserves room for the count it reads before it reads the elements, so a damaged count would ask
+// for gigabytes. The fields are those the toolkit's header writes, in its order.
+bool headerCountsFit(const QByteArray &state)
+{
+    QDataStream stream(state);
+    const auto skip = [&](qint64 bytes) {
+        return bytes <= state.size() - stream.device()->pos() && stream.skipRawData(int(bytes)) == bytes;
+    };
+    const auto skipList = [&](qint64 elementSize) {
+        quint32 count = 0;
+        stream >> count;
+        return stream.status() == QDataStream::Ok && skip(count * elementSize);
+    };
+    const auto skipBits = [&] {
+        quint32 bits = 0;
+        stream >> bits;
+        return stream.status() == QDataStream::Ok && skip((qint64(bits) + 7) / 8);
+    };
+    // marker, version, orientation, order, sort section and sort flag; visual and logical indexes;
+    // hidden sections and their sizes; length, count, five flags and six numbers; the sections.
+    return skip(5 * 4 + 1) && skipList(4) && skipList(4) && skipBits() && skipList(8)
+        && skip(2 * 4 + 5 + 6 * 4) && skipList(12);
+}
+
 } // namespace
 
 WinTab::WinTab(QWidget *parent)
@@ -91,6 +157,18 @@ WinTab::WinTab(QWidget *parent)
     connect(ui->txtSearch, &QLineEdit::returnPressed, this, &WinTab::startSearch);
     connect(ui->btnClearSearch, &QPushButton::released, this, &WinTab::clearSearch);
     connect(ui->treeRefers, &TreeView::requestCopyToClipboard, this, &WinTab::copySelectedToClipboard);
+
+    // Only the shown page of the main window takes the key, and it works while the view has the focus.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        ui->txtSearch->setFocus(Qt::ShortcutFocusReason);
+        ui->txtSearch->selectAll();
+    });
+    // A long path shows from its start, where its branch is named; the tool tip holds it whole.
+    connect(ui->txtCurrRef, &QLineEdit::textChanged, this, [this](const QString &text) {
+        ui->txtCurrRef->setToolTip(text);
+        ui->txtCurrRef->setCursorPosition(0);
+    });
 }
 
 WinTab::~WinTab()
@@ -106,8 +184,8 @@ bool WinTab::loadFile(const QString &path)
     if (isLoaded)
         return false;
     givenFilePath = path;
-    // The file system's own encoding, so that every path the file dialog returns can be opened.
-    if (!refList.load(QFile::encodeName(path)))
+    // Encoded as the loader expects, so that every path the file dialog returns can be opened.
+    if (!refList.load(ReferenceList::encodeName(path)))
         return false;
     listModel = std::make_unique<ListModel>(&refList);
     treeModel = std::make_unique<TreeModel>(&refList);
@@ -115,8 +193,8 @@ bool WinTab::loadFile(const QString &path)
     // Room for the largest count a search of this file can report.
     widenToFit(ui->label, QStringLiteral("Found: %1 ").arg(refList.references.size()));
     switchToListView();
-    // Wide enough for most reference paths until the user's own layout is restored.
-    ui->treeRefers->header()->resizeSection(0, ui->treeRefers->fontMetrics().averageCharWidth() * 48);
+    // The layout for a first open; a stored layout restored later replaces it.
+    sizeColumnsToRecords(ui->treeRefers);
     return true;
 }
 
@@ -138,8 +216,11 @@ void WinTab::saveState(QSettings &settings)
 void WinTab::restoreState(QSettings &settings)
 {
     restoreHeader(settings.value(keyHeader, QString()).toByteArray());
-    treeExpands = readBranchKeys(settings.value(keyTreeExpands));
-    isTreeView = readBool(settings.value(keyIsTreeView, true), true);
+    // Read as the toolkit reads them, so that "0" or "false" written by hand means the list, and
+    // the branch keys go back as they came (those that name no node are passed over when applied).
+    treeExpands = settings.value(keyTreeExpands).toStringList();
+    const QVariant treeView = settings.value(keyIsTreeView, true);
+    isTreeView = treeView.canConvert<bool>() ? treeView.toBool() : true;
     if (isTreeView) {
         switchToTreeView();
         applyExpanded(ui->treeRefers, treeExpands);
@@ -158,7 +239,8 @@ void WinTab::restoreHeader(const QByteArray &state)
     int currentMarker = 0, currentVersion = 0, currentOrientation = 0;
     if (!readHeaderPrologue(state, marker, version, orientation)
         || !readHeaderPrologue(current, currentMarker, currentVersion, currentOrientation)
-        || marker != currentMarker || version != currentVersion || orientation != currentOrientation)
+        || marker != currentMarker || version != currentVersion || orientation != currentOrientation
+        || !headerCountsFit(state))
         return;
 
     const int columns = header->model() ? header->model()->columnCount(ui->treeRefers->rootIndex()) : 0;

@@ -7,10 +7,18 @@
 #include <cstring>
 #include <memory>
 
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 using Fields = QList<QByteArray>;
 
@@ -34,7 +42,7 @@ QByteArray writeFile(const QTemporaryDir &dir, const QString &name, const QByteA
     QFile file(dir.filePath(name));
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return QByteArray();
-    return QFile::encodeName(file.fileName());
+    return ReferenceList::encodeName(file.fileName());
 }
 
 // A list that already holds a record and a kind that load must not keep by accident.
@@ -65,9 +73,15 @@ private slots:
     void loadLongLinesAcrossReads();
     void loadRefusesWhatIsNotARegularFile_data();
     void loadRefusesWhatIsNotARegularFile();
+    void loadByName_data();
+    void loadByName();
+#ifdef Q_OS_UNIX
     void loadFollowsSymlinkToFile();
+#endif
     void loadNonLatinPath();
+#ifdef Q_OS_UNIX
     void loadUnreadableFileAsPermissionsSay();
+#endif
     void loadReplacesEarlierRecords();
     void copiesOutliveTheirList_data();
     void copiesOutliveTheirList();
@@ -251,10 +265,18 @@ void TestReferenceList::loadRefusesWhatIsNotARegularFile_data()
     QTest::newRow("empty name") << "empty";
     QTest::newRow("name with nul") << "nul";
     QTest::newRow("directory") << "directory";
+#ifdef Q_OS_UNIX
     QTest::newRow("fifo") << "fifo";
     QTest::newRow("socket") << "socket";
     QTest::newRow("character device") << "device";
     QTest::newRow("dangling symlink") << "dangling";
+#endif
+#ifdef Q_OS_WIN
+    QTest::newRow("device name NUL") << "NUL";
+    QTest::newRow("device name COM1") << "COM1";
+    QTest::newRow("NUL device in the device namespace") << "\\\\.\\NUL";
+    QTest::newRow("named pipe with a waiting server") << "pipe";
+#endif
 }
 
 void TestReferenceList::loadRefusesWhatIsNotARegularFile()
@@ -263,18 +285,26 @@ void TestReferenceList::loadRefusesWhatIsNotARegularFile()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QByteArray base = QFile::encodeName(dir.path());
-    QByteArray name;
+    const QByteArray base = ReferenceList::encodeName(dir.path());
+    QByteArray name = what.toUtf8();
+#ifdef Q_OS_UNIX
     int socketFd = -1;
+#endif
+#ifdef Q_OS_WIN
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+#endif
     if (what == "missing") {
         name = base + "/missing.txt";
     } else if (what == "nul") {
         const QByteArray real = writeFile(dir, "real.txt", "a\n");
         QVERIFY(!real.isEmpty());
         name = real + QByteArray("\0.txt", 5);
+    } else if (what == "empty") {
+        name.clear();
     } else if (what == "directory") {
         name = base + "/folder";
-        QVERIFY(::mkdir(name.constData(), 0755) == 0);
+        QVERIFY(QDir().mkdir(dir.filePath("folder")));
+#ifdef Q_OS_UNIX
     } else if (what == "fifo") {
         // Without a writer, opening a FIFO for reading blocks unless it is opened non-blocking.
         name = base + "/pipe";
@@ -293,17 +323,75 @@ void TestReferenceList::loadRefusesWhatIsNotARegularFile()
     } else if (what == "dangling") {
         name = base + "/link.txt";
         QVERIFY(::symlink((base + "/gone.txt").constData(), name.constData()) == 0);
+#endif
+#ifdef Q_OS_WIN
+    } else if (what == "pipe") {
+        // The server waits for its client: the open succeeds, and a read would wait for data.
+        const QString pipeName = QStringLiteral("\\\\.\\pipe\\refscope-%1").arg(::GetCurrentProcessId());
+        pipe = ::CreateNamedPipeW(reinterpret_cast<const wchar_t *>(pipeName.utf16()), PIPE_ACCESS_DUPLEX,
+                                  PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr);
+        QVERIFY(pipe != INVALID_HANDLE_VALUE);
+        name = ReferenceList::encodeName(pipeName);
+#endif
     }
 
     ReferenceList list = usedList(Commands);
     const bool loaded = list.load(name);
+#ifdef Q_OS_UNIX
     if (socketFd >= 0)
         ::close(socketFd);
+#endif
+#ifdef Q_OS_WIN
+    if (pipe != INVALID_HANDLE_VALUE)
+        ::CloseHandle(pipe);
+#endif
     QVERIFY(!loaded);
     QVERIFY(list.references.empty());
     QCOMPARE(list.kind, int32_t(Commands));
 }
 
+// Names of one file written in the ways a caller may write them.
+void TestReferenceList::loadByName_data()
+{
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("path longer than 260 characters") << "long";
+#ifdef Q_OS_WIN
+    QTest::newRow("backslash separators") << "backslashes";
+    QTest::newRow("\\\\?\\ form") << "verbatim";
+    QTest::newRow("long path in \\\\?\\ form") << "long verbatim";
+#endif
+}
+
+void TestReferenceList::loadByName()
+{
+    QFETCH(QString, how);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString folder = dir.path();
+    if (how.startsWith(QLatin1String("long"))) {
+        while (folder.size() <= 260)
+            folder += QStringLiteral("/a folder of the simulator");
+        QVERIFY(QDir().mkpath(folder));
+    }
+    const QString path = folder + QStringLiteral("/Commands.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("sim/go Go.\n");
+    file.close();
+
+    QString name = path;
+    if (how == "backslashes")
+        name = QDir::toNativeSeparators(path);
+    else if (how.endsWith(QLatin1String("verbatim")))
+        name = QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(path);
+    ReferenceList list;
+    QVERIFY(list.load(ReferenceList::encodeName(name)));
+    QCOMPARE(describe(list), QStringList {"sim/go|Go."});
+}
+
+#ifdef Q_OS_UNIX
 void TestReferenceList::loadFollowsSymlinkToFile()
 {
     QTemporaryDir dir;
@@ -317,6 +405,7 @@ void TestReferenceList::loadFollowsSymlinkToFile()
     QVERIFY(list.load(link));
     QCOMPARE(describe(list), QStringList {"a|int"});
 }
+#endif
 
 void TestReferenceList::loadNonLatinPath()
 {
@@ -331,11 +420,12 @@ void TestReferenceList::loadNonLatinPath()
     file.close();
 
     ReferenceList list;
-    QVERIFY(list.load(QFile::encodeName(fileName)));
+    QVERIFY(list.load(ReferenceList::encodeName(fileName)));
     QCOMPARE(list.kind, int32_t(Commands));
     QCOMPARE(describe(list), QStringList {"sim/go|Go."});
 }
 
+#ifdef Q_OS_UNIX
 // Root may read a file whose mode forbids it; anyone else may not. load agrees with the system.
 void TestReferenceList::loadUnreadableFileAsPermissionsSay()
 {
@@ -350,6 +440,7 @@ void TestReferenceList::loadUnreadableFileAsPermissionsSay()
     QCOMPARE(list.load(name), readable);
     QCOMPARE(describe(list), readable ? QStringList {"x"} : QStringList());
 }
+#endif
 
 void TestReferenceList::loadReplacesEarlierRecords()
 {

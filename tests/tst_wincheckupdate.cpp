@@ -102,6 +102,16 @@ QPushButton *button(WinCheckUpdate &dialog)
     return dialog.findChild<QPushButton *>(QStringLiteral("pushCheckOrDownload"));
 }
 
+// Whether the label's text fits in it, wrapped as the label wraps it, and the label in the dialog.
+bool showsWhole(WinCheckUpdate &dialog)
+{
+    QLabel *info = label(dialog);
+    const QRect room = info->contentsRect();
+    const QRect needed = info->fontMetrics().boundingRect(room, Qt::TextWordWrap, info->text());
+    return needed.width() <= room.width() && needed.height() <= room.height()
+        && dialog.rect().contains(info->geometry());
+}
+
 void click(WinCheckUpdate &dialog)
 {
     QTest::mouseClick(button(dialog), Qt::LeftButton);
@@ -193,13 +203,15 @@ void TestWinCheckUpdate::form()
     QCOMPARE(dialog.objectName(), QStringLiteral("WinCheckUpdate"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Refscope Check Update"));
     QVERIFY(dialog.isModal());
-    QCOMPARE(dialog.minimumSize(), QSize(435, 50));
-    QCOMPARE(dialog.maximumSize(), QSize(435, 50));
+    // The form's sizes are the least: the dialog and its label grow to show the whole message.
+    QVERIFY(dialog.width() >= 435 && dialog.height() >= 50);
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     QVERIFY(label(dialog));
     QVERIFY(button(dialog));
-    QCOMPARE(label(dialog)->size(), QSize(300, 30));
+    QVERIFY(label(dialog)->width() >= 300 && label(dialog)->height() >= 30);
     QCOMPARE(button(dialog)->size(), QSize(110, 25));
     QCOMPARE(label(dialog)->text(), idleText());
+    QVERIFY(showsWhole(dialog));
     QCOMPARE(button(dialog)->text(), QStringLiteral("Check Update"));
     QVERIFY(!dialog.isVisible());
 }
@@ -225,13 +237,18 @@ void TestWinCheckUpdate::silentCheckFindsNewVersion()
     LocalUpdateServer server;
     server.setAnswers({LocalUpdateServer::reply(document(1, 0, "rc", downloadUrl))});
     WinCheckUpdate::setUpdateHost(server.address().toStdString());
-    WinCheckUpdate dialog;
+    QWidget window;
+    window.setGeometry(120, 80, 500, 400);
+    window.show();
+    WinCheckUpdate dialog(&window);
 
     dialog.launch(true);
     QVERIFY(!dialog.isVisible());
     QTRY_VERIFY(dialog.isVisible());
 
     QCOMPARE(label(dialog)->text(), newVersionText);
+    QVERIFY(showsWhole(dialog));
+    QVERIFY((dialog.frameGeometry().center() - window.frameGeometry().center()).manhattanLength() <= 1);
     QCOMPARE(button(dialog)->text(), QStringLiteral("Download"));
     QCOMPARE(server.requestPaths(), QStringList {"/updates/CORVREFSCOPE.json"});
     click(dialog);
@@ -302,12 +319,14 @@ void TestWinCheckUpdate::failures()
     QFETCH(QString, errorPart);
     LocalUpdateServer server;
     server.setAnswers({answer});
-    WinCheckUpdate::setUpdateHost((unreachable ? LocalUpdateServer::closedPortAddress() : server.address()).toStdString());
+    WinCheckUpdate::setUpdateHost(
+        (unreachable ? LocalUpdateServer::closedPortAddress() : server.address()).toStdString());
     WinCheckUpdate dialog;
 
     dialog.launch(true);
     QTRY_COMPARE_WITH_TIMEOUT(label(dialog)->text(), failedText, 30000);
     finishChecks();
+    QVERIFY(showsWhole(dialog));
 
     QVERIFY(!dialog.isVisible());
     QCOMPARE(button(dialog)->text(), QStringLiteral("Check Update"));

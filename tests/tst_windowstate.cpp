@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -31,6 +32,7 @@ private slots:
     void runWithoutPagesStoresAnEmptyList();
     void rawFileCarriesTheStoredNames();
     void offScreenGeometryKeepsOnlyItsSize();
+    void partlyVisibleGeometryIsRestoredExactly_data();
     void partlyVisibleGeometryIsRestoredExactly();
     void damagedStoreNeverStopsStartUp_data();
     void damagedStoreNeverStopsStartUp();
@@ -40,13 +42,19 @@ private:
     std::unique_ptr<WinMain> startWindow();
     QSettings &store() { return qobject_cast<Application *>(QCoreApplication::instance())->settings; }
     void replaceStoreFile(const QByteArray &content);
-    static QTabWidget *tabsOf(WinMain *window) { return window->findChild<QTabWidget *>(QStringLiteral("tabs")); }
+    static QTabWidget *tabsOf(WinMain *window)
+    {
+        return window->findChild<QTabWidget *>(QStringLiteral("tabs"));
+    }
     static WinTab *tabAt(WinMain *window, int i) { return qobject_cast<WinTab *>(tabsOf(window)->widget(i)); }
-    static QTreeView *viewOf(WinTab *tab) { return tab->findChild<QTreeView *>(QStringLiteral("treeRefers")); }
+    static QTreeView *viewOf(WinTab *tab)
+    {
+        return tab->findChild<QTreeView *>(QStringLiteral("treeRefers"));
+    }
     static bool showsTree(WinTab *tab)
     {
         return tab->findChild<QPushButton *>(QStringLiteral("btnStateView"))->toolTip()
-               == QStringLiteral("Toggle to list view");
+            == QStringLiteral("Toggle to list view");
     }
 
     QTemporaryDir dir;
@@ -220,13 +228,36 @@ void TstWindowState::offScreenGeometryKeepsOnlyItsSize()
     QVERIFY(desktop.intersects(window->geometry()));
 }
 
+void TstWindowState::partlyVisibleGeometryIsRestoredExactly_data()
+{
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<bool>("titleBarOffScreen"); // then moved down onto the screen, keeping its size
+
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    QTest::newRow("half out on the right")
+        << QRect(desktop.right() - 200, desktop.top() + 40, 500, 300) << false;
+    QTest::newRow("larger than the screen")
+        << QRect(desktop.left() + 30, desktop.top() + 40, desktop.width() + 400, desktop.height() + 300)
+        << false;
+    QTest::newRow("top edge above the screen")
+        << QRect(desktop.left() + 100, desktop.top() - 200, 400, 500) << true;
+}
+
 void TstWindowState::partlyVisibleGeometryIsRestoredExactly()
 {
-    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect halfOut(desktop.right() - 200, desktop.top() + 40, 500, 300);
-    store().setValue(QStringLiteral("class WinMain/geometry"), halfOut);
+    QFETCH(QRect, stored);
+    QFETCH(bool, titleBarOffScreen);
+    store().setValue(QStringLiteral("class WinMain/geometry"), stored);
     auto window = startWindow();
-    QCOMPARE(window->geometry(), halfOut);
+    if (!titleBarOffScreen) {
+        QCOMPARE(window->geometry(), stored);
+        return;
+    }
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    const int titleHeight = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QCOMPARE(window->size(), stored.size());
+    QCOMPARE(window->geometry().x(), stored.x());
+    QCOMPARE(window->geometry().y() - titleHeight, desktop.top());
 }
 
 void TstWindowState::damagedStoreNeverStopsStartUp_data()
@@ -245,17 +276,17 @@ void TstWindowState::damagedStoreNeverStopsStartUp_data()
         << QByteArray("[class%20WinMain]\n" + goodFile + "openfiles\\size=1\n" + noise) << -1;
     QTest::newRow("keys of the wrong type")
         << QByteArray("[class%20WinMain]\ngeometry=not a rectangle\ncurrtab=xyz\n"
-                      "openfiles\\size=many\n" + goodFile)
-        << 0;
+                      "openfiles\\size=many\n"
+                      + goodFile)
+        << 1; // without a valid count the elements that are there are read
     QTest::newRow("tab keys of the wrong type")
         << QByteArray("[class%20WinMain]\nopenfiles\\size=1\n" + goodFile
                       + "openfiles\\1\\istreeview=maybe\nopenfiles\\1\\treeexpands=@Rect(1 2 3 4)\n"
                         "openfiles\\1\\header=@ByteArray(\\0\\0\\0\\xff\\x1\\x2garbage)\n")
         << 1;
-    QTest::newRow("huge array size, few elements")
-        << QByteArray("[class%20WinMain]\nopenfiles\\size=1000000\n" + goodFile
-                      + "openfiles\\2\\filepath=@PATH@\n")
-        << 2;
+    QTest::newRow("huge array size, few elements") << QByteArray(
+        "[class%20WinMain]\nopenfiles\\size=1000000\n" + goodFile + "openfiles\\2\\filepath=@PATH@\n")
+                                                   << 2;
     QTest::newRow("negative current tab")
         << QByteArray("[class%20WinMain]\nopenfiles\\size=1\ncurrtab=-7\n" + goodFile) << 1;
     QTest::newRow("huge current tab")
@@ -264,9 +295,9 @@ void TstWindowState::damagedStoreNeverStopsStartUp_data()
         << QByteArray("[class%20WinMain]\nopenfiles\\size=2\nopenfiles\\1\\filepath=/nonexistent/a.txt\n"
                       "openfiles\\2\\filepath=/nonexistent/b.txt\ncurrtab=1\n")
         << 0;
-    QTest::newRow("absurd geometry")
-        << QByteArray("[class%20WinMain]\ngeometry=@Rect(-2147483647 -2147483647 2147483647 2147483647)\n")
-        << 0;
+    QTest::newRow("absurd geometry") << QByteArray(
+        "[class%20WinMain]\ngeometry=@Rect(-2147483647 -2147483647 2147483647 2147483647)\n")
+                                     << 0;
 }
 
 void TstWindowState::damagedStoreNeverStopsStartUp()

@@ -26,6 +26,7 @@ private slots:
     void labelsShowTheirWholeText();
 
     void newFileShowsList();
+    void firstLayoutFitsTheRecords();
     void toggleFlipsModeAndRestoresBranches();
     void expandAndCollapseAll();
 
@@ -33,6 +34,7 @@ private slots:
     void clickShowsReference();
     void arrowKeysLeaveReferenceAlone();
     void longPathIsCutByTheField();
+    void findKeyFocusesTheSearchField();
 
     void copy_data();
     void copy();
@@ -196,6 +198,22 @@ void TestWinTab::newFileShowsList()
     QCOMPARE(driver.tab->filePath(), samplePath());
 }
 
+// In a short list every text counts: Type, Writable and Units fit their widest text or their title, no
+// more; the path column fits nearly every path; Description takes the rest.
+void TestWinTab::firstLayoutFitsTheRecords()
+{
+    TabDriver driver;
+    loadSample(driver);
+    const QHeaderView *header = driver.view()->header();
+    const QAbstractItemView *view = driver.view(); // where the view's measure of a column is public
+    for (int column = 1; column <= 3; ++column) {
+        const int fitted = std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+        QVERIFY2(qAbs(header->sectionSize(column) - fitted) <= 2, qPrintable(QString::number(column)));
+    }
+    QVERIFY(header->sectionSize(0) >= view->sizeHintForColumn(0) * 9 / 10);
+    QCOMPARE(header->sectionViewportPosition(4) + header->sectionSize(4), driver.view()->viewport()->width());
+}
+
 void TestWinTab::toggleFlipsModeAndRestoresBranches()
 {
     TabDriver driver;
@@ -269,6 +287,8 @@ void TestWinTab::clickShowsReference()
     driver.click(path);
     QCOMPARE(driver.currRef()->text(), path);
     QCOMPARE(driver.currRef()->styleSheet(), style);
+    QCOMPARE(driver.currRef()->toolTip(), path);
+    QCOMPARE(driver.currRef()->cursorPosition(), 0); // a path wider than the field shows its start
 }
 
 void TestWinTab::arrowKeysLeaveReferenceAlone()
@@ -293,6 +313,20 @@ void TestWinTab::longPathIsCutByTheField()
     QVERIFY(driver.tab->loadFile(path));
     driver.click(longPath);
     QCOMPARE(driver.currRef()->text(), longPath.left(256));
+}
+
+void TestWinTab::findKeyFocusesTheSearchField()
+{
+    TabDriver driver;
+    loadSample(driver);
+    driver.tab->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(driver.tab.get()));
+    QTest::keyClicks(driver.searchField(), QStringLiteral("float"));
+    driver.click("sim/time/total");
+    QVERIFY(driver.view()->hasFocus());
+    QTest::keyClick(driver.view(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(driver.searchField()->hasFocus());
+    QCOMPARE(driver.searchField()->selectedText(), QStringLiteral("float"));
 }
 
 void TestWinTab::copy_data()

@@ -9,10 +9,12 @@ large image. Run it from anywhere:
 
     python3 resources/appicon/render_app_icon.py
 
-It writes refscope_<size>.png beside itself; the PNGs are committed.
+It writes refscope_<size>.png beside itself, and refscope.ico, the Windows
+program's icon, holding every size; all of them are committed.
 """
 
 import os
+import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -72,13 +74,32 @@ def app_icon():
     return [(icons.grow(tile, 1.2), TILE_EDGE), (tile, TILE)] + tree_glyph(WHITE) + lens()
 
 
+def write_ico(path, pngs):
+    """An icon file of PNG images, as Windows reads them since Vista: a header, one directory
+    entry per size (a width or height of 0 stands for 256), then the images themselves."""
+    header = struct.pack("<HHH", 0, 1, len(pngs))
+    offset = len(header) + 16 * len(pngs)
+    entries = b""
+    for size, data in pngs:
+        side = 0 if size >= 256 else size
+        entries += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(header + entries + b"".join(data for _, data in pngs))
+
+
 def main():
+    pngs = []
     for size in SIZES:
         k = size / GRID
         # Large sizes need fewer sub-samples per pixel for smooth edges.
         icons.SUPERSAMPLE = 4 if size <= 64 else 2
         layers = [(scaled(shape, k), rgb) for shape, rgb in app_icon()]
-        icons.write_png(os.path.join(HERE, "refscope_%d.png" % size), icons.render(size, layers))
+        path = os.path.join(HERE, "refscope_%d.png" % size)
+        icons.write_png(path, icons.render(size, layers))
+        with open(path, "rb") as f:
+            pngs.append((size, f.read()))
+    write_ico(os.path.join(HERE, "refscope.ico"), pngs)
 
 
 if __name__ == "__main__":
