@@ -70,10 +70,10 @@ fuzz: fuzz-build
 fuzz-smoke: FUZZ_SECONDS = 30
 fuzz-smoke: fuzz
 
-# Data benchmarks beside `LC_ALL=C sort` on the same files, then the tab and start-up benchmarks.
+# Every benchmark beside its reference command (sort, grep) on the same files, in one run. With
+# BENCH_EARLIER=<build dir of an earlier revision>, that build is measured in the same run as well.
 bench: build
-	bench/run.sh $(BUILD)
-	$(BUILD)/bench/refscope_bench_tab
+	bench/run.sh $(BUILD) $(BENCH_EARLIER)
 
 # The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
 package: build

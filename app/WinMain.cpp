@@ -128,6 +128,11 @@ WinMain::WinMain(QWidget *parent)
 WinMain::~WinMain()
 {
     saveWindowState();
+    // settings.ini is written now, before the tabs and their lists are torn down: a teardown that
+    // takes its time, or never ends, cannot lose it. A store that is not to be touched stays so.
+    QSettings *settings = store();
+    if (settings && storeUsable)
+        settings->sync();
     delete winCheckUpdate;
 }
 

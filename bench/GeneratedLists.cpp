@@ -90,18 +90,33 @@ bool writeList(const QString &fileName, int records, int wideChildren, unsigned 
     return file.write(chunk) == chunk.size();
 }
 
+// A datarefs list whose one deep record has segments path segments, beside a few ordinary ones.
+bool writeDeepList(const QString &fileName, int segments)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray content = "2 1210 Mon Nov 24 10:10:21 2025\n\n";
+    content += "deep/ordinary\tint\ty\tnone\tA shallow neighbour\n";
+    content += "deep";
+    for (int i = 1; i < segments - 1; ++i)
+        content += "/s";
+    content += "/leaf\tint\ty\tnone\tThe deepest reference\n";
+    content += "sim/ordinary/leaf\tfloat\tn\tmeters\tAnother shallow one\n";
+    return file.write(content) == content.size();
+}
+
 struct Spec
 {
     const char *name;
     int records;
     int wideChildren;
+    int deepSegments; // when set, the file is one deep record and a few others
 };
 
 const Spec specs[] = {
-    {"gen_10k.txt", 10000, 0},
-    {"gen_100k.txt", 100000, 0},
-    {"wide_100k.txt", 100000, 100000},
-    {"gen_1M.txt", 1000000, 100000},
+    {"gen_10k.txt", 10000, 0, 0},       {"gen_100k.txt", 100000, 0, 0}, {"wide_100k.txt", 100000, 100000, 0},
+    {"gen_1M.txt", 1000000, 100000, 0}, {"deep_10k.txt", 0, 0, 10000},  {"deep_100k.txt", 0, 0, 100000},
 };
 
 } // namespace
@@ -111,8 +126,20 @@ namespace GeneratedLists {
 QStringList fileNames()
 {
     QStringList names;
-    for (const Spec &spec : specs)
-        names << QString::fromLatin1(spec.name);
+    for (const Spec &spec : specs) {
+        if (spec.deepSegments == 0)
+            names << QString::fromLatin1(spec.name);
+    }
+    return names;
+}
+
+QStringList deepFileNames()
+{
+    QStringList names;
+    for (const Spec &spec : specs) {
+        if (spec.deepSegments > 0)
+            names << QString::fromLatin1(spec.name);
+    }
     return names;
 }
 
@@ -120,8 +147,11 @@ bool writeAll(const QString &dir)
 {
     unsigned seed = 1;
     for (const Spec &spec : specs) {
-        if (!writeList(QDir(dir).filePath(QString::fromLatin1(spec.name)), spec.records, spec.wideChildren,
-                       seed++))
+        const QString fileName = QDir(dir).filePath(QString::fromLatin1(spec.name));
+        const bool written = spec.deepSegments > 0
+            ? writeDeepList(fileName, spec.deepSegments)
+            : writeList(fileName, spec.records, spec.wideChildren, seed++);
+        if (!written)
             return false;
     }
     return true;

@@ -1,5 +1,7 @@
+#include "app/Allocator.h"
 #include "bench/DataBenchmarks.h"
 #include "bench/GeneratedLists.h"
+#include "data/ListModel.h"
 #include "data/ReferenceList.h"
 #include "data/TreeModel.h"
 
@@ -15,11 +17,13 @@
 
 // Usage: refscope_bench [--generate DIR | --open FILE | Google Benchmark options]
 //   --generate DIR   only write the generated lists into DIR (run.sh times other tools on them)
-//   --open FILE      load FILE and build its tree once, as a tab does, then exit (for peak memory)
+//   --open FILE      load FILE and build both models once, as a tab does, then exit (for the time and
+//                    peak memory of the whole process)
 // REFSCOPE_BENCH_DATA=DIR takes the generated lists from DIR instead of writing them afresh.
 // REFSCOPE_SHARED_DATA=DIR looks for the real DataRefs.txt in DIR instead of ../shared/data.
 int main(int argc, char **argv)
 {
+    setUpAllocator();
     if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
         if (!GeneratedLists::writeAll(QString::fromLocal8Bit(argv[2]))) {
             std::fprintf(stderr, "cannot write the generated lists into %s\n", argv[2]);
@@ -32,8 +36,9 @@ int main(int argc, char **argv)
         ReferenceList list;
         if (!list.load(argv[2]))
             return 1;
-        const TreeModel model(&list);
-        std::printf("%zu records, %d top-level rows\n", list.references.size(), model.rowCount());
+        const ListModel listModel(&list);
+        const TreeModel treeModel(&list);
+        std::printf("%d records, %d top-level rows\n", listModel.rowCount(), treeModel.rowCount());
         return 0;
     }
 
@@ -59,6 +64,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s not found: the real list is left out\n", qPrintable(realList));
     for (const QString &name : GeneratedLists::fileNames())
         registerDataBenchmarks(name, QDir(dataDir).filePath(name));
+    // Each deep case runs in a process of its own in run.sh, so one that breaks leaves the others.
+    for (const QString &name : GeneratedLists::deepFileNames())
+        registerDeepBenchmarks(name, QDir(dataDir).filePath(name));
+    for (const int depth : {10000, 100000})
+        registerChainBenchmarks(depth);
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

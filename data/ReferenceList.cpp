@@ -1,11 +1,15 @@
 #include "data/ReferenceList.h"
 
+#include "data/Prefetch.h"
 #include "data/RegularFile.h"
 
 #include <QFile>
+#include <QThread>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -15,95 +19,144 @@ bool isTrimmed(char c)
     return c == ' ' || c == '\t' || c == '\f' || c == '\v' || c == '\r' || c == '\n';
 }
 
-// Paths compare as unsigned bytes, a proper prefix first; no locale is involved.
-bool pathLess(const QByteArray &a, const QByteArray &b)
+// One line of the file while a list is loaded: where its path and the trimmed text after it lie,
+// and a window of sixteen path bytes for the sort.
+struct Line
 {
-    const int common = std::min(a.size(), b.size());
-    const int order = std::memcmp(a.constData(), b.constData(), size_t(common));
-    return order != 0 ? order < 0 : a.size() < b.size();
-}
-
-// The first sixteen bytes of a path as two big-endian numbers, zero-padded. Comparing them orders
-// two paths as the bytes do whenever they differ; equal heads are settled by the whole paths.
-struct SortKey
-{
+    // The path bytes from the sort's current depth on, as two big-endian numbers, zero-padded.
     quint64 head[2];
-    Reference *record;
-
-    explicit SortKey(Reference &reference)
-        : head {0, 0}
-        , record(&reference)
-    {
-        const int size = std::min(reference.path.size(), 16);
-        const uchar *bytes = reinterpret_cast<const uchar *>(reference.path.constData());
-        for (int i = 0; i < size; ++i)
-            head[i / 8] |= quint64(bytes[i]) << (8 * (7 - i % 8));
-    }
-
-    bool operator<(const SortKey &other) const
-    {
-        if (head[0] != other.head[0])
-            return head[0] < other.head[0];
-        if (head[1] != other.head[1])
-            return head[1] < other.head[1];
-        return pathLess(record->path, other.record->path);
-    }
+    const char *path;
+    int pathLength;
+    int restOffset; // from the path
+    int restLength;
+    // The path bytes from the window on, or 17 when more follow the window than it holds.
+    int left;
 };
 
-// Sorts by path with the standard unstable sort. The keys sit side by side in memory, so most
-// comparisons never reach the records' own bytes.
-void sortByPath(std::vector<Reference> &references)
+// Sets line's window to the path bytes from depth on; depth is never past the path's end.
+void fillWindow(Line &line, int depth)
 {
-    std::vector<SortKey> keys;
-    keys.reserve(references.size());
-    for (Reference &reference : references)
-        keys.emplace_back(reference);
-    std::sort(keys.begin(), keys.end());
-
-    std::vector<Reference> sorted;
-    sorted.reserve(references.size());
-    for (const SortKey &key : keys)
-        sorted.push_back(std::move(*key.record));
-    references.swap(sorted);
+    const int available = line.pathLength - depth;
+    const uchar *bytes = reinterpret_cast<const uchar *>(line.path) + depth;
+    if (available >= 16) {
+        line.head[0] = qFromBigEndian<quint64>(bytes);
+        line.head[1] = qFromBigEndian<quint64>(bytes + 8);
+        line.left = available > 16 ? 17 : 16;
+        return;
+    }
+    line.head[0] = line.head[1] = 0;
+    for (int i = 0; i < available; ++i)
+        line.head[i / 8] |= quint64(bytes[i]) << (8 * (7 - i % 8));
+    line.left = available;
 }
 
-// Splits the bytes of a file into lines as they arrive and hands each line on.
+// Orders lines as their paths' bytes do within the window: when the padded windows are equal, the
+// path that ends sooner is the shorter one and comes first.
+bool windowLess(const Line &a, const Line &b)
+{
+    if (a.head[0] != b.head[0])
+        return a.head[0] < b.head[0];
+    if (a.head[1] != b.head[1])
+        return a.head[1] < b.head[1];
+    return a.left < b.left;
+}
+
+bool windowEqual(const Line &a, const Line &b)
+{
+    return a.head[0] == b.head[0] && a.head[1] == b.head[1] && a.left == b.left;
+}
+
+// A stretch of lines whose paths are alike up to depth, waiting to be sorted from there.
+struct Run
+{
+    size_t begin;
+    size_t end;
+    int depth;
+};
+
+// Sorts by path, sixteen bytes at a time: the lines of a run are sorted by their windows, then each
+// run of lines whose windows are equal and whose paths go on is sorted by the next window, and so
+// on. The comparisons read only the windows, which sit side by side; each path is read once per
+// window.
+void sortRuns(std::vector<Line> &lines, std::vector<Run> pending)
+{
+    while (!pending.empty()) {
+        const Run run = pending.back();
+        pending.pop_back();
+        if (run.depth > 0) {
+            for (size_t i = run.begin; i < run.end; ++i) {
+                if (i + 8 < run.end)
+                    prefetch(lines[i + 8].path + run.depth);
+                fillWindow(lines[i], run.depth);
+            }
+        }
+        std::sort(lines.begin() + std::ptrdiff_t(run.begin), lines.begin() + std::ptrdiff_t(run.end),
+                  [](const Line &a, const Line &b) { return windowLess(a, b); });
+        for (size_t i = run.begin; i < run.end;) {
+            size_t j = i + 1;
+            while (j < run.end && windowEqual(lines[i], lines[j]))
+                ++j;
+            if (j - i > 1 && lines[i].left > 16)
+                pending.push_back({i, j, run.depth + 16});
+            i = j;
+        }
+    }
+}
+
+// From this many lines on, the sort splits them at a sampled middle window into the lines before
+// it and the others, and sorts the two parts side by side on two threads. They share no line, and
+// load waits for both.
+constexpr size_t splitSortFrom = size_t(1) << 16;
+
+void sortLines(std::vector<Line> &lines)
+{
+    if (lines.size() < splitSortFrom || QThread::idealThreadCount() < 2) {
+        sortRuns(lines, {{0, lines.size(), 0}});
+        return;
+    }
+    std::vector<Line> sample;
+    for (size_t i = 0; i < 255; ++i)
+        sample.push_back(lines[i * (lines.size() / 255)]);
+    std::nth_element(sample.begin(), sample.begin() + 127, sample.end(),
+                     [](const Line &a, const Line &b) { return windowLess(a, b); });
+    const Line middle = sample[127];
+    const size_t split = size_t(
+        std::partition(lines.begin(), lines.end(), [&](const Line &line) { return windowLess(line, middle); })
+        - lines.begin());
+    std::unique_ptr<QThread> helper(QThread::create([&lines, split] { sortRuns(lines, {{0, split, 0}}); }));
+    helper->start();
+    sortRuns(lines, {{split, lines.size(), 0}});
+    helper->wait();
+}
+
+// Where the path and the trimmed rest of one non-empty line lie, as parsing a line says.
+Line splitLine(const char *begin, const char *end)
+{
+    const char *separator = begin;
+    while (separator != end && *separator != ' ' && *separator != '\t')
+        ++separator;
+    const char *rest = separator == end ? end : separator + 1;
+    const char *restEnd = end;
+    while (rest != restEnd && isTrimmed(*rest))
+        ++rest;
+    while (restEnd != rest && isTrimmed(restEnd[-1]))
+        --restEnd;
+
+    Line line;
+    line.path = begin;
+    line.pathLength = int(separator - begin);
+    line.restOffset = int(rest - begin);
+    line.restLength = int(restEnd - rest);
+    fillWindow(line, 0);
+    return line;
+}
+
+// Takes the lines of a file one by one: decides the kind from the first and notes the others.
 class LineReader
 {
 public:
-    explicit LineReader(ReferenceList &list)
-        : list(list)
-    {
-    }
-
-    void feed(const char *data, size_t size)
-    {
-        const char *end = data + size;
-        while (data != end) {
-            const char *lf = static_cast<const char *>(std::memchr(data, '\n', size_t(end - data)));
-            if (!lf) {
-                pending.append(data, int(end - data));
-                return;
-            }
-            if (pending.isEmpty()) {
-                takeLine(data, lf);
-            } else {
-                pending.append(data, int(lf - data));
-                takeLine(pending.constData(), pending.constData() + pending.size());
-                pending.clear();
-            }
-            data = lf + 1;
-        }
-    }
-
-    // What follows the last line feed is a line of its own, possibly empty.
-    void finish() { takeLine(pending.constData(), pending.constData() + pending.size()); }
-
-    // A file that yields no first line at all counts as a commands list, as an empty first line does.
-    int32_t kind = Commands;
-
-private:
-    void takeLine(const char *begin, const char *end)
+    // One line, without its line feed.
+    void take(const char *begin, const char *end)
     {
         if (end != begin && end[-1] == '\r')
             --end;
@@ -114,32 +167,117 @@ private:
                 return;
             }
         }
-        if (end == begin)
-            return;
-        Reference record;
-        if (record.parse(QByteArray::fromRawData(begin, int(end - begin))))
-            list.references.push_back(std::move(record));
+        if (end != begin)
+            lines.push_back(splitLine(begin, end));
     }
 
-    ReferenceList &list;
-    QByteArray pending;
+    // Every line feed in [scanFrom, end) ends a line; lineStart moves past each.
+    void takeLines(const char *&lineStart, const char *scanFrom, const char *end)
+    {
+        while (const void *found = std::memchr(scanFrom, '\n', size_t(end - scanFrom))) {
+            const char *lf = static_cast<const char *>(found);
+            take(lineStart, lf);
+            lineStart = scanFrom = lf + 1;
+        }
+    }
+
+    std::vector<Line> lines;
+    // A file that yields no first line at all counts as a commands list, as an empty first line does.
+    int32_t kind = Commands;
+
+private:
     bool firstLine = true;
 };
 
-void settle(ReferenceList &list, const LineReader &reader)
+// The records' bytes, copied in sorted order into buffers of at most this size.
+constexpr qint64 maxBuffer = qint64(1) << 30;
+
+// Sorts the lines and makes the records. Only the paths and the trimmed rests are kept, one after
+// the other, so a list holds little more than its paths and fields, and walking its records in
+// order walks memory in order. The bytes the lines point into may go afterwards.
+void settle(ReferenceList &list, LineReader &reader)
 {
-    sortByPath(list.references);
+    std::vector<Line> &lines = reader.lines;
+    sortLines(lines);
+    list.references.reserve(lines.size());
+    for (size_t first = 0; first < lines.size();) {
+        qint64 bytes = 0;
+        size_t last = first;
+        while (last < lines.size()
+               && (last == first || bytes + lines[last].pathLength + lines[last].restLength <= maxBuffer)) {
+            bytes += lines[last].pathLength + lines[last].restLength;
+            ++last;
+        }
+        QByteArray buffer(int(bytes), Qt::Uninitialized);
+        char *out = buffer.data();
+        int offset = 0;
+        for (size_t i = first; i < last; ++i) {
+            if (i + 8 < last)
+                prefetch(lines[i + 8].path);
+            const Line &line = lines[i];
+            std::memcpy(out + offset, line.path, size_t(line.pathLength));
+            std::memcpy(out + offset + line.pathLength, line.path + line.restOffset, size_t(line.restLength));
+            Reference record;
+            record.path = ByteString(buffer, offset, line.pathLength);
+            record.fields
+                = FieldList::fromText(ByteString(buffer, offset + line.pathLength, line.restLength));
+            list.references.push_back(std::move(record));
+            offset += line.pathLength + line.restLength;
+        }
+        first = last;
+    }
     list.kind = reader.kind;
+    std::vector<Line>().swap(lines);
 }
+
+// The file is read into chunks of this size at most; a chunk is sized by what the file still
+// claims to hold, so a claimed size that never arrives costs no more than one chunk.
+constexpr qint64 minChunk = qint64(64) << 10;
+constexpr qint64 maxChunk = qint64(64) << 20;
+constexpr int maxLine = 1 << 30;
+
+// Finds one text in small ranges of bytes, over and over.
+class TextFinder
+{
+public:
+    explicit TextFinder(const QByteArray &text)
+        : text(text)
+    {
+    }
+
+    bool isIn(const char *bytes, int size) const
+    {
+        const int length = text.size();
+        if (size < length)
+            return false;
+        const char first = text.at(0);
+        const char *last = bytes + (size - length); // the last place the text can start
+        for (const char *at = bytes; at <= last; ++at) {
+            at = static_cast<const char *>(std::memchr(at, first, size_t(last - at) + 1));
+            if (!at)
+                return false;
+            if (std::memcmp(at + 1, text.constData() + 1, size_t(length - 1)) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    bool isIn(const ByteString &bytes) const { return isIn(bytes.constData(), bytes.size()); }
+
+private:
+    const QByteArray text;
+};
 
 } // namespace
 
 void ReferenceList::parse(const QByteArray &content)
 {
     references.clear();
-    LineReader reader(*this);
-    reader.feed(content.constData(), size_t(content.size()));
-    reader.finish();
+    LineReader reader;
+    const char *lineStart = content.constData();
+    const char *end = lineStart + content.size();
+    reader.takeLines(lineStart, lineStart, end);
+    reader.take(lineStart, end);
     settle(*this, reader);
 }
 
@@ -150,26 +288,70 @@ bool ReferenceList::load(const QByteArray &fileName)
     if (!file.isOpen())
         return false;
 
-    // A guess from the size of a typical line, so the records are seldom moved while they arrive.
-    // Capped, as a sparse file may claim a size it will never deliver.
-    references.reserve(size_t(std::min(file.size() / 80, qint64(1) << 21)));
-    LineReader reader(*this);
-    std::vector<char> buffer(size_t(1) << 20);
+    LineReader reader;
+    // A guess from the size of a short line, so the lines are seldom moved while they arrive;
+    // capped, as a sparse file may claim a size it will never deliver.
+    reader.lines.reserve(size_t(std::min(std::max(file.size(), qint64(0)) / 48, qint64(1) << 21)));
+    std::vector<QByteArray> chunks;
+    qint64 received = 0;
+    int used = 0; // of the last chunk
+    const char *lineStart = nullptr;
     bool readError = false;
     for (;;) {
-        const qint64 count = file.read(buffer.data(), qint64(buffer.size()));
-        if (count > 0) {
-            reader.feed(buffer.data(), size_t(count));
-        } else {
+        if (chunks.empty() || used == chunks.back().size()) {
+            // The unfinished line moves to the start of a new chunk, which has room for more.
+            const int unfinished = chunks.empty() ? 0 : int(chunks.back().constData() + used - lineStart);
+            // A line of a gigabyte or more cannot be held: the reading ends as at a read error.
+            if (unfinished >= maxLine) {
+                readError = true;
+                break;
+            }
+            // What the file still claims to hold, or more when it grows while it is read.
+            const qint64 claimed = std::max(file.size() - received + 1, received / 4);
+            const qint64 capacity
+                = std::max(std::clamp(claimed, minChunk, maxChunk), 2 * qint64(unfinished) + minChunk);
+            QByteArray next(int(std::min(capacity, 2 * qint64(maxLine) - minChunk)), Qt::Uninitialized);
+            if (unfinished > 0)
+                std::memcpy(next.data(), lineStart, size_t(unfinished));
+            // A chunk that ended inside its first line holds no line of its own.
+            if (!chunks.empty() && lineStart == chunks.back().constData())
+                chunks.pop_back();
+            chunks.push_back(std::move(next));
+            used = unfinished;
+            lineStart = chunks.back().constData();
+        }
+        QByteArray &chunk = chunks.back();
+        const qint64 count = file.read(chunk.data() + used, chunk.size() - used);
+        if (count <= 0) {
             readError = count < 0;
             break;
         }
+        received += count;
+        const char *scanFrom = chunk.constData() + used;
+        used += int(count);
+        reader.takeLines(lineStart, scanFrom, chunk.constData() + used);
     }
-    // After a read error the unfinished line is incomplete and is not kept.
+    // What follows the last line feed is a line of its own, possibly empty. After a read error it is
+    // incomplete and is not kept.
     if (!readError)
-        reader.finish();
+        reader.take(lineStart, chunks.back().constData() + used);
     settle(*this, reader);
     return true;
+}
+
+std::vector<const Reference *> ReferenceList::matching(const QByteArray &text) const
+{
+    std::vector<const Reference *> found;
+    if (text.isEmpty())
+        return found;
+    const TextFinder finder(text);
+    // Fields hold no tabs: they are the pieces between them.
+    const bool inFields = !text.contains('\t');
+    for (const Reference &record : references) {
+        if (finder.isIn(record.path) || (inFields && finder.isIn(record.fields.text())))
+            found.push_back(&record);
+    }
+    return found;
 }
 
 QByteArray ReferenceList::encodeName(const QString &path)
@@ -183,17 +365,27 @@ QByteArray ReferenceList::encodeName(const QString &path)
 
 namespace {
 
-int lengthToNul(const QByteArray &bytes)
+int lengthToNul(const char *bytes, int size)
 {
-    const void *nul = std::memchr(bytes.constData(), '\0', size_t(bytes.size()));
-    return nul ? int(static_cast<const char *>(nul) - bytes.constData()) : bytes.size();
+    const void *nul = std::memchr(bytes, '\0', size_t(size));
+    return nul ? int(static_cast<const char *>(nul) - bytes) : size;
 }
 
 } // namespace
 
+QString decodeText(const char *bytes, int size)
+{
+    return QString::fromUtf8(bytes, lengthToNul(bytes, size));
+}
+
 QString decodeText(const QByteArray &bytes)
 {
-    return QString::fromUtf8(bytes.constData(), lengthToNul(bytes));
+    return decodeText(bytes.constData(), bytes.size());
+}
+
+QString decodeText(const ByteString &bytes)
+{
+    return decodeText(bytes.constData(), bytes.size());
 }
 
 QString displayText(const QString &text)
@@ -206,47 +398,33 @@ QString displayText(const QString &text)
     return text.left(cut) + QChar(0x2026);
 }
 
-QString displayText(const QByteArray &bytes)
+QString displayText(const char *bytes, int size)
 {
     // Every character takes at most four bytes, so this prefix holds more than the limit whenever
     // the whole text does.
-    const int length = qMin(lengthToNul(bytes), 4 * displayLimit + 4);
-    return displayText(QString::fromUtf8(bytes.constData(), length));
+    const int length = qMin(lengthToNul(bytes, size), 4 * displayLimit + 4);
+    return displayText(QString::fromUtf8(bytes, length));
+}
+
+QString displayText(const QByteArray &bytes)
+{
+    return displayText(bytes.constData(), bytes.size());
+}
+
+QString displayText(const ByteString &bytes)
+{
+    return displayText(bytes.constData(), bytes.size());
 }
 
 bool Reference::parse(const QByteArray &line)
 {
     if (line.isEmpty())
         return false;
-    path.clear();
-    fields.clear();
-
-    const char *begin = line.constData();
-    const char *end = begin + line.size();
-    const char *separator = begin;
-    while (separator != end && *separator != ' ' && *separator != '\t')
-        ++separator;
-    if (separator == end) {
-        // A deep copy: the line may be a view into the loader's buffer.
-        path = QByteArray(begin, line.size());
-        return true;
-    }
-    path = QByteArray(begin, int(separator - begin));
-
-    const char *rest = separator + 1;
-    while (rest != end && isTrimmed(*rest))
-        ++rest;
-    while (end != rest && isTrimmed(end[-1]))
-        --end;
-    // Room for every piece at once: growing the list piece by piece costs a loaded file dearly.
-    if (rest != end)
-        fields.reserve(int(std::count(rest, end, '\t')) + 1);
-    while (rest != end) {
-        const char *tab = static_cast<const char *>(std::memchr(rest, '\t', size_t(end - rest)));
-        const char *pieceEnd = tab ? tab : end;
-        if (pieceEnd != rest)
-            fields.append(QByteArray(rest, int(pieceEnd - rest)));
-        rest = tab ? tab + 1 : end;
-    }
+    const Line parts = splitLine(line.constData(), line.constData() + line.size());
+    QByteArray bytes(parts.pathLength + parts.restLength, Qt::Uninitialized);
+    std::memcpy(bytes.data(), parts.path, size_t(parts.pathLength));
+    std::memcpy(bytes.data() + parts.pathLength, parts.path + parts.restOffset, size_t(parts.restLength));
+    path = ByteString(bytes, 0, parts.pathLength);
+    fields = FieldList::fromText(ByteString(bytes, parts.pathLength, parts.restLength));
     return true;
 }

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "data/ByteString.h"
+#include "data/FieldList.h"
+
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 #include <cstdint>
 #include <vector>
 
 // Display text of bytes from a reference file: UTF-8, ending at the first NUL byte.
+QString decodeText(const char *bytes, int size);
 QString decodeText(const QByteArray &bytes);
+QString decodeText(const ByteString &bytes);
 
 // What a view shows of a cell: at most displayLimit characters, the last of them "…" when the text
 // goes on. A view lays out every character it is given to size its rows, so one line of megabytes
@@ -17,22 +21,27 @@ QString decodeText(const QByteArray &bytes);
 constexpr int displayLimit = 1000;
 QString displayText(const QString &text);
 // The same for bytes from a reference file, of which only the beginning is decoded.
+QString displayText(const char *bytes, int size);
 QString displayText(const QByteArray &bytes);
+QString displayText(const ByteString &bytes);
 
 // One line of a reference list: the path and the tab-separated columns after it, as read.
 class Reference
 {
 public:
-    // Returns false for an empty line and then leaves the record as it was.
+    // Returns false for an empty line and then leaves the record as it was. The record keeps a copy
+    // of the bytes it needs, so the line may go.
     bool parse(const QByteArray &line);
 
-    QByteArray path;
-    QList<QByteArray> fields;
+    ByteString path;
+    FieldList fields;
 };
 
 enum ReferenceKind : int32_t { DataRefs = 0, Commands = 1 };
 
-// The records of one reference file, sorted by path, and which kind of list the file is.
+// The records of one reference file, sorted by path, and which kind of list the file is. A loaded
+// list holds the bytes of its records in a few large buffers, in sorted order; the records are
+// views into them, and every copy of a record keeps its buffer alive.
 class ReferenceList
 {
 public:
@@ -45,6 +54,11 @@ public:
     static QByteArray encodeName(const QString &path);
     // Replaces the records with those of the bytes of a whole file, read as load reads them.
     void parse(const QByteArray &content);
+
+    // The records whose path, or one of whose fields on its own, contains text: the same bytes, so
+    // the case and the blanks count. In list order; an empty text matches nothing. A linear scan:
+    // nothing is kept from one call to the next.
+    std::vector<const Reference *> matching(const QByteArray &text) const;
 
     std::vector<Reference> references;
     int32_t kind = DataRefs;

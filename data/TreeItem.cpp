@@ -3,22 +3,22 @@
 #include "data/ReferenceList.h"
 
 #include <QHash>
-#include <QVector>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace {
 
-// The first child of each name under each node, met so far while a tree is built. An open table
-// keyed by a hash of parent and name: probing needs no copy of the name, names are compared only
-// when the hashes match, and the slots sit side by side instead of one allocation per node.
+// The first child of each name under each node. An open table keyed by a hash of parent and name:
+// names are compared only when the hashes match, and the slots sit side by side instead of one
+// allocation per node.
 class FirstChildTable
 {
 public:
     explicit FirstChildTable(size_t expected) { slots.resize(capacityFor(expected)); }
 
-    TreeItem *find(const TreeItem *parent, const QStringRef &name) const
+    TreeItem *find(const TreeItem *parent, const QString &name) const
     {
         const quint64 key = keyOf(parent, name);
         for (size_t i = key & (slots.size() - 1); slots[i].item; i = (i + 1) & (slots.size() - 1)) {
@@ -29,11 +29,12 @@ public:
         return nullptr;
     }
 
-    void insert(const TreeItem *parent, const QStringRef &name, TreeItem *child)
+    // child must be the first of its name under parent.
+    void insert(const TreeItem *parent, TreeItem *child)
     {
         if (2 * (used + 1) > slots.size())
             grow();
-        place(Slot {keyOf(parent, name), child});
+        place(Slot {keyOf(parent, child->name), child});
         ++used;
     }
 
@@ -52,7 +53,7 @@ private:
         return capacity;
     }
 
-    static quint64 keyOf(const TreeItem *parent, const QStringRef &name)
+    static quint64 keyOf(const TreeItem *parent, const QString &name)
     {
         const quint64 mixed
             = (quint64(quintptr(parent)) ^ (quint64(qHash(name)) << 32)) * 0x9E3779B97F4A7C15ull;
@@ -81,9 +82,172 @@ private:
     size_t used = 0;
 };
 
+// The text of the path bytes [begin, end) as a node shows it: what decoding the whole path as UTF-8
+// gives for them. That strips a byte order mark only at the start of the path.
+QString segmentName(const char *path, int begin, int end, bool ascii)
+{
+    const char *bytes = path + begin;
+    const int size = end - begin;
+    if (ascii)
+        return QString::fromLatin1(bytes, size);
+    if (begin == 0)
+        return QString::fromUtf8(bytes, size);
+    QString marks;
+    int skipped = 0;
+    while (size - skipped >= 3 && std::memcmp(bytes + skipped, "\xEF\xBB\xBF", 3) == 0) {
+        marks += QChar(0xFEFF);
+        skipped += 3;
+    }
+    return marks + QString::fromUtf8(bytes + skipped, size - skipped);
+}
+
+// Builds the tree of a list's paths under a root, record by record.
+//
+// A node's first child of a given name never changes once it exists, so finding it another way
+// than a search of the siblings in row order gives the same tree. Consecutive records share leading
+// segments, whose nodes are taken from the previous record. For a segment that is new there, a
+// list sorted by bytes says more: records under one node whose path so far is plain ASCII come one
+// after the other, and once a child's name is done with, only siblings that extend it by a byte
+// below "/" ("a-b", "a.c" after "a") can follow before it comes back. So such a segment is looked
+// for among the last siblings only. When the list turns out unsorted, a path holds other bytes
+// (whose texts may coincide: invalid UTF-8 decodes to U+FFFD), or the last siblings go on too long,
+// every node goes into a table of first children, and from then on names are found there.
+class TreeBuilder
+{
+public:
+    TreeBuilder(TreeItem *root, size_t expected)
+        : root(root)
+        , expected(expected)
+    {
+    }
+
+    void add(const Reference &record)
+    {
+        const char *path = record.path.constData();
+        const void *nul = std::memchr(path, '\0', size_t(record.path.size()));
+        const int length = nul ? int(static_cast<const char *>(nul) - path) : record.path.size();
+        cut(path, length);
+
+        if (!table && compareBytes(previousPath, previousLength, path, length) > 0)
+            index();
+        size_t shared = 0;
+        while (shared < segments.size() && shared < previousSegments.size()
+               && equalBytes(path, segments[shared], previousPath, previousSegments[shared]))
+            ++shared;
+        TreeItem *node = shared > 0 ? previousNodes[shared - 1] : root;
+        previousNodes.resize(shared);
+
+        int asciiEnd = 0; // the path is plain ASCII up to here
+        while (asciiEnd < length && uchar(path[asciiEnd]) < 0x80)
+            ++asciiEnd;
+        for (size_t i = shared; i < segments.size(); ++i) {
+            const Segment &segment = segments[i];
+            const bool ascii = segment.end <= asciiEnd;
+            QString name = segmentName(path, segment.begin, segment.end, ascii);
+            TreeItem *found = nullptr;
+            if (!table && ascii)
+                found = lastSiblingNamed(node, name);
+            else {
+                if (!table)
+                    index();
+                found = table->find(node, name);
+            }
+            if (!found) {
+                auto *created = new TreeItem();
+                created->name = std::move(name);
+                if (i == segments.size() - 1)
+                    created->fields = record.fields;
+                found = node->addChild(created);
+                if (table)
+                    table->insert(node, found);
+            }
+            node = found;
+            previousNodes.push_back(node);
+        }
+        previousPath = path;
+        previousLength = length;
+        previousSegments.swap(segments);
+    }
+
+private:
+    struct Segment
+    {
+        int begin;
+        int end;
+    };
+
+    static bool equalBytes(const char *a, const Segment &aSegment, const char *b, const Segment &bSegment)
+    {
+        const int size = aSegment.end - aSegment.begin;
+        return size == bSegment.end - bSegment.begin
+            && std::memcmp(a + aSegment.begin, b + bSegment.begin, size_t(size)) == 0;
+    }
+
+    // Cuts the path at every "/", keeping empty pieces; the last level takes the rest of the path.
+    void cut(const char *path, int length)
+    {
+        segments.clear();
+        int begin = 0;
+        for (;;) {
+            const void *slash = std::memchr(path + begin, '/', size_t(length - begin));
+            if (!slash || int(segments.size()) == TreeItem::maxDepth - 1) {
+                segments.push_back({begin, length});
+                return;
+            }
+            const int end = int(static_cast<const char *>(slash) - path);
+            segments.push_back({begin, end});
+            begin = end + 1;
+        }
+    }
+
+    // The child of node named name, looked for among the last children as the sorted order allows.
+    TreeItem *lastSiblingNamed(const TreeItem *node, const QString &name)
+    {
+        const std::vector<TreeItem *> &children = node->children();
+        int steps = 0;
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            const QString &other = (*it)->name;
+            if (other == name)
+                return *it;
+            if (other.size() <= name.size() || !other.startsWith(name)
+                || other.at(name.size()) >= QLatin1Char('/'))
+                return nullptr;
+            if (++steps == 64) {
+                index();
+                return table->find(node, name);
+            }
+        }
+        return nullptr;
+    }
+
+    // Puts every node built so far into the table; names are unique among siblings until now.
+    void index()
+    {
+        table = std::make_unique<FirstChildTable>(expected);
+        std::vector<TreeItem *> pending {root};
+        while (!pending.empty()) {
+            TreeItem *node = pending.back();
+            pending.pop_back();
+            for (TreeItem *child : node->children()) {
+                table->insert(node, child);
+                pending.push_back(child);
+            }
+        }
+    }
+
+    TreeItem *root;
+    size_t expected;
+    std::unique_ptr<FirstChildTable> table;
+    std::vector<Segment> segments;
+    const char *previousPath = "";
+    int previousLength = 0;
+    std::vector<Segment> previousSegments;
+    std::vector<TreeItem *> previousNodes;
+};
+
 } // namespace
 
-TreeItem::TreeItem(const QString &name, const QList<QByteArray> &fields)
+TreeItem::TreeItem(const QString &name, const FieldList &fields)
     : name(name)
     , fields(fields)
 {
@@ -91,47 +255,9 @@ TreeItem::TreeItem(const QString &name, const QList<QByteArray> &fields)
 
 TreeItem::TreeItem(const ReferenceList &list)
 {
-    // A node's first child of a given name never changes once it exists, so a table of them finds
-    // exactly what a search of the siblings in row order would, without the search. The table
-    // lives only while the tree is built.
-    FirstChildTable firstChild(list.references.size());
-
-    // Consecutive records share leading segments, whose nodes are taken from the previous record.
-    // Segments point into their text, so the texts of this and the previous record take turns.
-    QString texts[2];
-    QVector<QStringRef> segmentLists[2];
-    int current = 0;
-    QVector<TreeItem *> previousNodes;
-
-    for (const Reference &record : list.references) {
-        texts[current] = decodeText(record.path);
-        segmentLists[current] = texts[current].splitRef(QLatin1Char('/'));
-        const QVector<QStringRef> &segments = segmentLists[current];
-        const QVector<QStringRef> &previousSegments = segmentLists[current ^ 1];
-
-        int shared = 0;
-        while (shared < segments.size() && shared < previousSegments.size()
-               && segments[shared] == previousSegments[shared])
-            ++shared;
-
-        TreeItem *node = shared > 0 ? previousNodes[shared - 1] : this;
-        previousNodes.resize(shared);
-        for (int i = shared; i < segments.size(); ++i) {
-            const QStringRef &segment = segments[i];
-            if (TreeItem *found = firstChild.find(node, segment)) {
-                node = found;
-            } else {
-                const bool last = i == segments.size() - 1;
-                auto created = std::make_unique<TreeItem>(segment.toString(),
-                                                          last ? record.fields : QList<QByteArray>());
-                TreeItem *parentNode = node;
-                node = parentNode->addChild(created.release());
-                firstChild.insert(parentNode, segment, node);
-            }
-            previousNodes.append(node);
-        }
-        current ^= 1;
-    }
+    TreeBuilder builder(this, list.references.size());
+    for (const Reference &record : list.references)
+        builder.add(record);
 }
 
 TreeItem::~TreeItem() = default;
@@ -141,14 +267,25 @@ TreeItem *TreeItem::createItem()
     return new TreeItem();
 }
 
+// The names from the top down to this node, joined with "/". Names at the bottom that are empty add
+// nothing, as long as nothing has been added yet. Measured first and written once, so a deep node
+// costs its length, not its length times its depth.
 QString TreeItem::fullPath() const
 {
-    QString result;
+    std::vector<const TreeItem *> chain;
+    int length = 0;
     for (const TreeItem *node = this; !node->isRoot(); node = node->parent()) {
-        if (result.isEmpty())
-            result = node->name;
-        else
-            result.prepend(node->name + QLatin1Char('/'));
+        if (chain.empty() && node->name.isEmpty())
+            continue;
+        length += node->name.size() + (chain.empty() ? 0 : 1);
+        chain.push_back(node);
+    }
+    QString result;
+    result.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        result += (*it)->name;
+        if (it + 1 != chain.rend())
+            result += QLatin1Char('/');
     }
     return result;
 }

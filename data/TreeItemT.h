@@ -185,18 +185,33 @@ private:
             throw std::out_of_range("invalid vector<T> subscript");
     }
 
-    // Children are deleted first to last. They are unlinked beforehand, so that a node with very
-    // many children is not torn down one front removal at a time.
+    // The whole subtree goes, each node before its children and siblings first to last, as a
+    // recursive teardown would order it. Every node is unlinked from its children before it is
+    // deleted, so no destructor below reaches further: a path of any depth costs no stack, and a node
+    // with very many children is not torn down one front removal at a time.
     void destroyChildren()
     {
-        std::vector<T *> doomed;
-        doomed.swap(links.children);
-        for (T *child : doomed) {
-            if (child)
-                linksOf(child).parent = nullptr;
+        std::vector<T *> pending;
+        takeChildrenOnto(links, pending);
+        while (!pending.empty()) {
+            T *node = pending.back();
+            pending.pop_back();
+            takeChildrenOnto(linksOf(node), pending);
+            delete node;
         }
-        for (T *child : doomed)
-            delete child;
+    }
+
+    // Moves the children to the end of pending, last child first, with their parent cleared.
+    static void takeChildrenOnto(Links &from, std::vector<T *> &pending)
+    {
+        std::vector<T *> children;
+        children.swap(from.children);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            if (*it) {
+                linksOf(*it).parent = nullptr;
+                pending.push_back(*it);
+            }
+        }
     }
 
     Links links;

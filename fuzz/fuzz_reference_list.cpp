@@ -28,13 +28,6 @@ QString expectedPath(QStringList segments)
     return segments.join(QLatin1Char('/'));
 }
 
-bool bytesLess(const QByteArray &a, const QByteArray &b)
-{
-    const int common = std::min(a.size(), b.size());
-    const int order = std::memcmp(a.constData(), b.constData(), size_t(common));
-    return order != 0 ? order < 0 : a.size() < b.size();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -45,7 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(list.kind == DataRefs || list.kind == Commands);
     FUZZ_CHECK(list.references.size() <= size_t(content.count('\n')) + 1);
     for (size_t i = 1; i < list.references.size(); ++i)
-        FUZZ_CHECK(!bytesLess(list.references[i].path, list.references[i - 1].path));
+        FUZZ_CHECK(!(list.references[i].path < list.references[i - 1].path));
+
+    // The search finds exactly the records whose path or one field holds the text, in list order.
+    const QByteArray text = content.left(1 + int(size % 4));
+    const std::vector<const Reference *> found = list.matching(text);
+    size_t next = 0;
+    for (const Reference &record : list.references) {
+        bool holds = record.path.contains(text);
+        for (const ByteString &field : record.fields)
+            holds = holds || field.contains(text);
+        if (holds && !text.isEmpty()) {
+            FUZZ_CHECK(next < found.size() && found[next] == &record);
+            ++next;
+        }
+    }
+    FUZZ_CHECK(next == found.size());
 
     TreeModel treeModel(&list);
     QSet<QString> fullPaths;
@@ -57,9 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QVector<Pending> pending {{treeModel.rootItem.get(), {}}};
     while (!pending.isEmpty()) {
         const Pending next = pending.takeLast();
+        QSet<QString> names; // a name is found again, never made twice under one node
         for (size_t row = 0; row < next.node->childCount(); ++row) {
             const TreeItem *child = next.node->child(row);
             FUZZ_CHECK(child->parent() == next.node);
+            FUZZ_CHECK(!names.contains(child->name));
+            names.insert(child->name);
             QStringList segments = next.segments;
             segments.append(child->name);
             const QString path = child->fullPath();
@@ -68,9 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             pending.append({child, segments});
         }
     }
-    // Every record has the node its path ends at.
-    for (const Reference &record : list.references)
-        FUZZ_CHECK(fullPaths.contains(expectedPath(decodeText(record.path).split(QLatin1Char('/')))));
+    // Every record has the node its path ends at; past the deepest level, that node's name holds the
+    // rest of the path as it is.
+    for (const Reference &record : list.references) {
+        const QString text = decodeText(record.path);
+        const QStringList segments = text.split(QLatin1Char('/'));
+        FUZZ_CHECK(fullPaths.contains(segments.size() > TreeItem::maxDepth ? text : expectedPath(segments)));
+    }
 
     const int treeIndexes = walkModel(treeModel);
     ListModel listModel(&list);

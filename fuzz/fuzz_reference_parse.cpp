@@ -27,15 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
 
     // The path is the line up to the first blank or tab and holds neither.
-    FUZZ_CHECK(line.startsWith(record.path));
+    FUZZ_CHECK(line.startsWith(record.path.toByteArray()));
     FUZZ_CHECK(!record.path.contains(' ') && !record.path.contains('\t'));
     // The fields follow the path and its separator in the order of the line.
     int total = record.path.size();
     int from = record.path.size() + 1;
-    for (const QByteArray &field : record.fields) {
+    for (const ByteString &field : record.fields) {
         FUZZ_CHECK(!field.isEmpty());
         FUZZ_CHECK(!field.contains('\t'));
-        const int at = line.indexOf(field, from);
+        const int at = line.indexOf(field.toByteArray(), from);
         FUZZ_CHECK(at >= from);
         from = at + field.size();
         total += field.size();
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The record owns its bytes: it survives the line it came from.
     QByteArray scratch(line);
-    const QByteArray path = record.path;
+    const QByteArray path = record.path.toByteArray();
     record.parse(QByteArray::fromRawData(scratch.constData(), scratch.size()));
     scratch.fill('x');
     FUZZ_CHECK(record.path == path);

@@ -34,17 +34,6 @@ const QString keyHeader = QStringLiteral("header");
 const QString keyTreeExpands = QStringLiteral("treeexpands");
 const QString keyIsTreeView = QStringLiteral("istreeview");
 
-bool containsText(const Reference &reference, const QByteArray &text)
-{
-    if (reference.path.contains(text))
-        return true;
-    for (const QByteArray &field : reference.fields) {
-        if (field.contains(text))
-            return true;
-    }
-    return false;
-}
-
 // The form's label widths suit the font the form was drawn with; a wider font widens the label rather
 // than cut its text off at the left.
 void widenToFit(QLabel *label, const QString &text)
@@ -218,7 +207,9 @@ void WinTab::saveState(QSettings &settings)
 {
     storeTreeExpands();
     settings.setValue(keyHeader, ui->treeRefers->header()->saveState());
-    settings.setValue(keyTreeExpands, treeExpands);
+    // Keys read from an earlier store are bounded as collected ones are: one deep file must not make
+    // settings.ini huge.
+    settings.setValue(keyTreeExpands, shallowestKeys(treeExpands));
     settings.setValue(keyIsTreeView, isTreeView);
 }
 
@@ -296,13 +287,10 @@ void WinTab::startSearch()
     foundList.kind = refList.kind;
     foundTreeExpands.clear();
 
-    const QByteArray text = ui->txtSearch->text().toUtf8();
-    if (!text.isEmpty()) {
-        for (const Reference &reference : refList.references) {
-            if (containsText(reference, text))
-                foundList.references.push_back(reference);
-        }
-    }
+    const std::vector<const Reference *> matches = refList.matching(ui->txtSearch->text().toUtf8());
+    foundList.references.reserve(matches.size());
+    for (const Reference *reference : matches)
+        foundList.references.push_back(*reference);
 
     if (foundList.references.empty()) {
         Reference placeholder;

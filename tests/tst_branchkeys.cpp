@@ -85,6 +85,8 @@ class TestBranchKeys : public QObject
 private slots:
     void collect_data();
     void collect();
+    void collectWithinBudget_data();
+    void collectWithinBudget();
     void apply_data();
     void apply();
     void withoutRows_data();
@@ -140,6 +142,32 @@ void TestBranchKeys::collect()
     view.collapseAll();
     applyExpanded(&view, keys);
     QCOMPARE(collectExpanded(&view), keys);
+}
+
+// A deep file must not make the stored keys huge: the deepest levels are left out first.
+void TestBranchKeys::collectWithinBudget_data()
+{
+    QTest::addColumn<int>("budget");
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("all fit") << 12 << QStringList {"002000", "0020", "00"};
+    QTest::newRow("deepest level left out") << 11 << QStringList {"0020", "00"};
+    QTest::newRow("only the top fits") << 5 << QStringList {"00"};
+    QTest::newRow("nothing fits") << 1 << QStringList {};
+}
+
+void TestBranchKeys::collectWithinBudget()
+{
+    QFETCH(int, budget);
+    QFETCH(QStringList, keys);
+
+    auto model = buildModel({"0.2.0.0", "0.3"});
+    QTreeView view;
+    view.setModel(model.get());
+    expandPaths(view, {"0", "0.2", "0.2.0"});
+
+    QCOMPARE(collectExpanded(&view, budget), keys);
+    QCOMPARE(shallowestKeys(collectExpanded(&view), budget), keys);
 }
 
 void TestBranchKeys::apply_data()

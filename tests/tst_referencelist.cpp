@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -28,9 +29,9 @@ QStringList describe(const ReferenceList &list)
 {
     QStringList result;
     for (const Reference &record : list.references) {
-        QByteArray text = record.path;
-        for (const QByteArray &field : record.fields)
-            text += '|' + field;
+        QByteArray text = record.path.toByteArray();
+        for (const ByteString &field : record.fields)
+            text += '|' + field.toByteArray();
         result << QString::fromUtf8(text);
     }
     return result;
@@ -82,6 +83,8 @@ private slots:
     void loadUnreadableFileAsPermissionsSay();
 #endif
     void loadReplacesEarlierRecords();
+    void copiesOutliveTheirList_data();
+    void copiesOutliveTheirList();
 };
 
 void TestReferenceList::decodeTextStopsAtNul_data()
@@ -152,8 +155,8 @@ void TestReferenceList::parseLine()
     record.path = "stale";
     record.fields = Fields {"stale"};
     QVERIFY(record.parse(line));
-    QCOMPARE(record.path, path);
-    QCOMPARE(record.fields, fields);
+    QCOMPARE(record.path.toByteArray(), path);
+    QCOMPARE(record.fields.toList(), fields);
 }
 
 void TestReferenceList::parseEmptyLineKeepsRecord()
@@ -161,8 +164,8 @@ void TestReferenceList::parseEmptyLineKeepsRecord()
     Reference record;
     QVERIFY(record.parse("a/b\tint"));
     QVERIFY(!record.parse(QByteArray()));
-    QCOMPARE(record.path, QByteArray("a/b"));
-    QCOMPARE(record.fields, Fields {"int"});
+    QCOMPARE(record.path.toByteArray(), QByteArray("a/b"));
+    QCOMPARE(record.fields.toList(), Fields {"int"});
 }
 
 void TestReferenceList::loadFile_data()
@@ -453,6 +456,38 @@ void TestReferenceList::loadReplacesEarlierRecords()
     QVERIFY(list.load(second));
     QCOMPARE(list.kind, int32_t(Commands));
     QCOMPARE(describe(list), QStringList {"c|Go."});
+}
+
+// Records are views into the bytes their list holds: a copy keeps those bytes alive.
+void TestReferenceList::copiesOutliveTheirList_data()
+{
+    QTest::addColumn<bool>("fromFile");
+
+    QTest::newRow("loaded from a file") << true;
+    QTest::newRow("parsed from bytes that go away") << false;
+}
+
+void TestReferenceList::copiesOutliveTheirList()
+{
+    QFETCH(bool, fromFile);
+
+    QByteArray content = "2\nb/x\tint\ty\tdesc b\na/x\tfloat\tn\tdesc a\n";
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = writeFile(dir, "list.txt", content);
+    auto list = std::make_unique<ReferenceList>();
+    if (fromFile)
+        QVERIFY(list->load(name));
+    else
+        list->parse(QByteArray::fromRawData(content.constData(), content.size()));
+    content.fill('#');
+
+    const Reference record = list->references.at(1);
+    const ByteString field = list->references.at(0).fields.at(2);
+    list.reset();
+    QCOMPARE(record.path.toByteArray(), QByteArray("b/x"));
+    QCOMPARE(record.fields.toList(), (Fields {"int", "y", "desc b"}));
+    QCOMPARE(field.toByteArray(), QByteArray("desc a"));
 }
 
 QTEST_GUILESS_MAIN(TestReferenceList)

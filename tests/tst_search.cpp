@@ -77,6 +77,9 @@ void TestSearch::results_data()
         << false << "/other/" << false << "Found: 1 " << QStringList {"1 - zzz/other/leaf"};
     QTest::newRow("one field at a time")
         << false << "floaty\tint" << false << "Found: 0 " << QStringList {"1 - Not found"};
+    // A record keeps its path and its fields side by side; a text must not run from one into the other.
+    QTest::newRow("path and type do not join")
+        << false << "local_xfloat" << false << "Found: 0 " << QStringList {"1 - Not found"};
     QTest::newRow("no match, list") << false << "nothing" << true << "Found: 0 "
                                     << QStringList {"1 - Not found"};
     QTest::newRow("no match, tree") << true << "nothing" << false << "Found: 0 " << QStringList {"Not found"};

@@ -40,8 +40,8 @@ QString shape(const TreeItem *node)
     QString text = node->name;
     if (!node->fields.isEmpty()) {
         QStringList fields;
-        for (const QByteArray &field : node->fields)
-            fields << QString::fromUtf8(field);
+        for (const ByteString &field : node->fields)
+            fields << QString::fromUtf8(field.toByteArray());
         text += '[' + fields.join(',') + ']';
     }
     if (node->hasChildren()) {
@@ -112,6 +112,7 @@ private slots:
     void buildTreeManyChildren();
     void fullPath_data();
     void fullPath();
+    void deepChainCostsNoStack();
 };
 
 void TestTreeItem::constructors()
@@ -439,6 +440,11 @@ void TestTreeItem::buildTree_data()
     QTest::newRow("same name at another level") << Lines {"a/a/a", "a/b/a", "b/a"} << "{a{a{a} b{a}} b{a}}";
     QTest::newRow("name again after a different branch") << Lines {"a", "a!b/x", "a/x"} << "{a{x} a!b{x}}";
     QTest::newRow("utf-8 segments") << Lines {"\xce\xb1/\xce\xb2\tint"} << QString::fromUtf8("{α{β[int]}}");
+    // Decoding drops a byte order mark at the start of a path only.
+    QTest::newRow("byte order marks") << Lines {"\xEF\xBB\xBF"
+                                                "a/\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                "b"}
+                                      << QString("{a{" + QString(2, QChar(0xFEFF)) + "b}}");
     QTest::newRow("nul ends the path") << Lines {QByteArray("a/b\0/c\tint", 10)} << "{a{b[int]}}";
 }
 
@@ -494,6 +500,13 @@ void TestTreeItem::fullPath_data()
     QTest::newRow("leading slash") << Lines {"/a"} << QStringList {"", "a"} << "/a";
     QTest::newRow("empty path") << Lines {"\tint"} << QStringList {""} << "";
     QTest::newRow("root") << Lines {"a"} << QStringList() << "";
+    // Past the deepest level, one node holds the rest of the path.
+    QStringList top;
+    for (int i = 0; i < TreeItem::maxDepth - 1; ++i)
+        top << "s";
+    QTest::newRow("deeper than the tree")
+        << Lines {"s/" + QByteArray(TreeItem::maxDepth - 1, 's').replace("s", "s/") + "t/u\tint"}
+        << (top + QStringList {"s/t/u"}) << (QStringLiteral("s/").repeated(TreeItem::maxDepth) + "t/u");
 }
 
 void TestTreeItem::fullPath()
@@ -507,6 +520,21 @@ void TestTreeItem::fullPath()
     const TreeItem *found = findPath(&root, node);
     QVERIFY(found);
     QCOMPARE(found->fullPath(), path);
+}
+
+// A path far deeper than any list's tree, made node by node: its full path and its teardown take
+// no stack in proportion to the depth.
+void TestTreeItem::deepChainCostsNoStack()
+{
+    const int depth = 300000;
+    auto root = std::make_unique<TreeItem>();
+    TreeItem *node = root.get();
+    for (int i = 0; i < depth; ++i) {
+        node = node->addChild(node->createItem());
+        node->name = QStringLiteral("s");
+    }
+    QCOMPARE(node->fullPath(), QStringLiteral("s/").repeated(depth - 1) + "s");
+    root.reset();
 }
 
 QTEST_GUILESS_MAIN(TestTreeItem)
