@@ -121,7 +121,13 @@ bool fetch(const QUrl &url, unsigned int timeoutMs, const QByteArray &userAgent,
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
     request.setRawHeader("Accept", "application/json");
     reply.reset(manager.get(request));
-
+    // The network thread stops reading once this much waits unread, so a flood is never taken in
+    // faster than it is refused; an answer that announces its excess is refused at its headers.
+    reply->setReadBufferSize(maxAnswerBytes + 1);
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxAnswerBytes)
+            halt(Stop::TooLarge);
+    });
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
         answer.body += reply->read(maxAnswerBytes + 1 - answer.body.size());
         if (answer.body.size() > maxAnswerBytes)
