@@ -1,5 +1,6 @@
 #include "data/ListModel.h"
 
+#include "data/ItemColors.h"
 #include "data/ItemColumns.h"
 #include "data/ReferenceList.h"
 
@@ -57,7 +58,7 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:
-        return column == 0 ? ItemColumns::leafColor() : ItemColumns::branchColor();
+        return column == 0 ? ItemColors::leafColor() : ItemColors::branchColor();
     default:
         return QVariant();
     }

@@ -1,6 +1,7 @@
 #include "data/ReferenceList.h"
 
 #include "data/Prefetch.h"
+#include "data/ReferenceMatcher.h"
 #include "data/RegularFile.h"
 
 #include <QFile>
@@ -176,9 +177,27 @@ public:
     {
         while (const void *found = std::memchr(scanFrom, '\n', size_t(end - scanFrom))) {
             const char *lf = static_cast<const char *>(found);
-            take(lineStart, lf);
+            if (filtering && !firstLine) {
+                takeLinesContaining(lineStart, end);
+                return;
+            }
+            takeLine(lineStart, lf);
             lineStart = scanFrom = lf + 1;
         }
+    }
+
+    // What follows the last line feed, a line of its own.
+    void takeLast(const char *begin, const char *end)
+    {
+        takeLine(begin, end);
+    }
+
+    // From now on only the lines that hold text somewhere are taken; the first line still tells
+    // the kind. An empty text keeps no line.
+    void keepOnlyContaining(const QByteArray &text)
+    {
+        filtering = true;
+        filter = text;
     }
 
     std::vector<Line> lines;
@@ -186,7 +205,42 @@ public:
     int32_t kind = Commands;
 
 private:
+    void takeLine(const char *begin, const char *end)
+    {
+        if (filtering && !(firstLine && end != begin && *begin == '2')
+            && ReferenceMatcher::find(begin, end, filter) == end) {
+            firstLine = false;
+            return;
+        }
+        take(begin, end);
+    }
+
+    // The complete lines of [lineStart, end): the text is looked for across all of them, and only
+    // the lines it is found in are split. lineStart moves past the last line feed.
+    void takeLinesContaining(const char *&lineStart, const char *end)
+    {
+        const char *lastLf = end;
+        while (lastLf != lineStart && lastLf[-1] != '\n')
+            --lastLf;
+        if (lastLf == lineStart)
+            return;
+        for (const char *at = lineStart; at < lastLf;) {
+            const char *hit = ReferenceMatcher::find(at, lastLf, filter);
+            if (hit == lastLf)
+                break;
+            const char *begin = hit;
+            while (begin != at && begin[-1] != '\n')
+                --begin;
+            const char *lineEnd = static_cast<const char *>(std::memchr(hit, '\n', size_t(lastLf - hit)));
+            take(begin, lineEnd);
+            at = lineEnd + 1;
+        }
+        lineStart = lastLf;
+    }
+
     bool firstLine = true;
+    bool filtering = false;
+    QByteArray filter;
 };
 
 // The records' bytes, copied in sorted order into buffers of at most this size.
@@ -236,59 +290,19 @@ constexpr qint64 minChunk = qint64(64) << 10;
 constexpr qint64 maxChunk = qint64(64) << 20;
 constexpr int maxLine = 1 << 30;
 
-// Finds one text in small ranges of bytes, over and over.
-class TextFinder
-{
-public:
-    explicit TextFinder(const QByteArray &text)
-        : text(text)
-    {
-    }
-
-    bool isIn(const char *bytes, int size) const
-    {
-        const int length = text.size();
-        if (size < length)
-            return false;
-        const char first = text.at(0);
-        const char *last = bytes + (size - length); // the last place the text can start
-        for (const char *at = bytes; at <= last; ++at) {
-            at = static_cast<const char *>(std::memchr(at, first, size_t(last - at) + 1));
-            if (!at)
-                return false;
-            if (std::memcmp(at + 1, text.constData() + 1, size_t(length - 1)) == 0)
-                return true;
-        }
-        return false;
-    }
-
-    bool isIn(const ByteString &bytes) const { return isIn(bytes.constData(), bytes.size()); }
-
-private:
-    const QByteArray text;
-};
-
 } // namespace
 
-void ReferenceList::parse(const QByteArray &content)
-{
-    references.clear();
-    LineReader reader;
-    const char *lineStart = content.constData();
-    const char *end = lineStart + content.size();
-    reader.takeLines(lineStart, lineStart, end);
-    reader.take(lineStart, end);
-    settle(*this, reader);
-}
+namespace {
 
-bool ReferenceList::load(const QByteArray &fileName)
+// Reads a whole file through reader into list, as load says.
+bool readFile(ReferenceList &list, const QByteArray &fileName, LineReader &reader)
 {
-    references.clear();
+    list.references.clear();
+    list.incomplete = false;
     RegularFile file(fileName);
     if (!file.isOpen())
         return false;
 
-    LineReader reader;
     // A guess from the size of a short line, so the lines are seldom moved while they arrive;
     // capped, as a sparse file may claim a size it will never deliver.
     reader.lines.reserve(size_t(std::min(std::max(file.size(), qint64(0)) / 48, qint64(1) << 21)));
@@ -334,9 +348,37 @@ bool ReferenceList::load(const QByteArray &fileName)
     // What follows the last line feed is a line of its own, possibly empty. After a read error it is
     // incomplete and is not kept.
     if (!readError)
-        reader.take(lineStart, chunks.back().constData() + used);
-    settle(*this, reader);
+        reader.takeLast(lineStart, chunks.back().constData() + used);
+    settle(list, reader);
+    list.incomplete = readError;
     return true;
+}
+
+} // namespace
+
+void ReferenceList::parse(const QByteArray &content)
+{
+    references.clear();
+    incomplete = false;
+    LineReader reader;
+    const char *lineStart = content.constData();
+    const char *end = lineStart + content.size();
+    reader.takeLines(lineStart, lineStart, end);
+    reader.takeLast(lineStart, end);
+    settle(*this, reader);
+}
+
+bool ReferenceList::load(const QByteArray &fileName)
+{
+    LineReader reader;
+    return readFile(*this, fileName, reader);
+}
+
+bool ReferenceList::loadContaining(const QByteArray &fileName, const QByteArray &text)
+{
+    LineReader reader;
+    reader.keepOnlyContaining(text);
+    return readFile(*this, fileName, reader);
 }
 
 std::vector<const Reference *> ReferenceList::matching(const QByteArray &text) const
@@ -344,11 +386,9 @@ std::vector<const Reference *> ReferenceList::matching(const QByteArray &text) c
     std::vector<const Reference *> found;
     if (text.isEmpty())
         return found;
-    const TextFinder finder(text);
-    // Fields hold no tabs: they are the pieces between them.
-    const bool inFields = !text.contains('\t');
+    const ReferenceMatcher matcher(text);
     for (const Reference &record : references) {
-        if (finder.isIn(record.path) || (inFields && finder.isIn(record.fields.text())))
+        if (matcher.matches(record))
             found.push_back(&record);
     }
     return found;

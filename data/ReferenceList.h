@@ -48,6 +48,10 @@ public:
     // fileName is a path as encodeName gives it. Returns false, with no records and kind unchanged,
     // when the name is not a regular file that can be read.
     bool load(const QByteArray &fileName);
+    // As load, but only the lines that hold text somewhere become records (the first line still
+    // tells the kind), so a search of a large file costs its scan and the sort of what it may find;
+    // matching then applies the rule. An empty text keeps no record.
+    bool loadContaining(const QByteArray &fileName, const QByteArray &text);
     // The 8-bit name of a path that load opens, for a path in any script: the file system's own
     // encoding on Unix systems; UTF-8 on Windows, where the system's 8-bit code page would lose
     // every character it lacks.
@@ -55,11 +59,13 @@ public:
     // Replaces the records with those of the bytes of a whole file, read as load reads them.
     void parse(const QByteArray &content);
 
-    // The records whose path, or one of whose fields on its own, contains text: the same bytes, so
-    // the case and the blanks count. In list order; an empty text matches nothing. A linear scan:
-    // nothing is kept from one call to the next.
+    // The records that ReferenceMatcher finds text in, in list order. A linear scan: nothing is kept
+    // from one call to the next.
     std::vector<const Reference *> matching(const QByteArray &text) const;
 
     std::vector<Reference> references;
     int32_t kind = DataRefs;
+    // Whether the last load ended early, at a read error or at a line too long to hold; the records
+    // are then those of the lines before it.
+    bool incomplete = false;
 };

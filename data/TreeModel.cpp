@@ -1,5 +1,6 @@
 #include "data/TreeModel.h"
 
+#include "data/ItemColors.h"
 #include "data/ItemColumns.h"
 #include "data/ReferenceList.h"
 
@@ -101,7 +102,7 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
             return displayText(node->fields.at(column - 1));
         return QVariant();
     case Qt::ForegroundRole:
-        return column == 0 && node->isLeaf() ? ItemColumns::leafColor() : ItemColumns::branchColor();
+        return column == 0 && node->isLeaf() ? ItemColors::leafColor() : ItemColors::branchColor();
     default:
         return QVariant();
     }

@@ -1,0 +1,429 @@
+#include "cli/RecordWriter.h"
+
+#include "cli/Output.h"
+#include "data/ItemColumns.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+#include <algorithm>
+
+namespace {
+
+// Aligned text gives no column more room than this; a longer cell pushes the rest of its row on.
+constexpr int maxTextWidth = 64;
+
+// Printable ASCII goes out as it is, in every format but where its quoting rules say otherwise.
+bool isPlain(const char *bytes, int size)
+{
+    for (int i = 0; i < size; ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    }
+    return true;
+}
+
+bool isPlain(const ByteString &bytes)
+{
+    return isPlain(bytes.constData(), bytes.size());
+}
+
+// Decoded as the window decodes it, with each control character replaced.
+QString cleanText(const ByteString &bytes)
+{
+    QString text = decodeText(bytes);
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+// Characters, as near as the terminal counts them.
+int widthOf(const ByteString &bytes)
+{
+    return isPlain(bytes) ? bytes.size() : cleanText(bytes).size();
+}
+
+int utf8Width(const char *bytes, int size)
+{
+    int width = 0;
+    for (int i = 0; i < size; ++i)
+        width += (uchar(bytes[i]) & 0xc0) != 0x80;
+    return width;
+}
+
+// A JSON string as QtCore's writer escapes it.
+QByteArray jsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray {QJsonValue(text)}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+bool needsCsvQuotes(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char(',') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            return true;
+    }
+    return false;
+}
+
+void appendCsv(QByteArray &out, const QString &text)
+{
+    if (!needsCsvQuotes(text)) {
+        out += text.toUtf8();
+        return;
+    }
+    out += '"';
+    out += QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8();
+    out += '"';
+}
+
+void chopSpaces(QByteArray &out)
+{
+    int end = out.size();
+    while (end > 0 && out.at(end - 1) == ' ')
+        --end;
+    out.truncate(end);
+}
+
+const char *const separator[] = {"  ", "\t", ",", ","};
+
+} // namespace
+
+bool RecordWriter::parseFormat(const QByteArray &name, Format *format)
+{
+    static const char *const names[] = {"text", "tsv", "csv", "jsonl"};
+    for (int i = 0; i < 4; ++i) {
+        if (name == names[i]) {
+            *format = Format(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+RecordWriter::RecordWriter(Format format, int32_t kind, Output &out)
+    : format(format)
+    , kind(kind)
+    , columns(ItemColumns::count(kind))
+    , out(out)
+{
+}
+
+QString RecordWriter::columnName(int32_t kind, int column)
+{
+    const QVariant name = ItemColumns::headerText(kind, column);
+    return name.isValid() ? name.toString() : QStringLiteral("Extra");
+}
+
+QByteArray RecordWriter::jsonKey(int32_t kind, int column)
+{
+    static const char *const dataRefs[] = {"path", "type", "writable", "units", "description"};
+    static const char *const commands[] = {"path", "description"};
+    if (column >= ItemColumns::count(kind))
+        return "extra";
+    return kind == DataRefs ? dataRefs[column] : commands[column];
+}
+
+void RecordWriter::appendCell(const ByteString &bytes)
+{
+    QByteArray &buffer = out.buffer();
+    const bool plain = isPlain(bytes);
+    switch (format) {
+    case Text:
+    case Tsv:
+        if (plain)
+            buffer.append(bytes.constData(), bytes.size());
+        else
+            buffer += cleanText(bytes).toUtf8();
+        break;
+    case Csv:
+        if (plain && !bytes.contains('"') && !bytes.contains(','))
+            buffer.append(bytes.constData(), bytes.size());
+        else
+            appendCsv(buffer, decodeText(bytes));
+        break;
+    case Jsonl:
+        if (plain && !bytes.contains('"') && !bytes.contains('\\')) {
+            buffer += '"';
+            buffer.append(bytes.constData(), bytes.size());
+            buffer += '"';
+        } else {
+            buffer += jsonString(decodeText(bytes));
+        }
+        break;
+    }
+}
+
+void RecordWriter::appendCell(const QString &text)
+{
+    QByteArray &buffer = out.buffer();
+    switch (format) {
+    case Csv:
+        appendCsv(buffer, text);
+        break;
+    case Jsonl:
+        buffer += jsonString(text);
+        break;
+    default:
+        buffer += text.toUtf8();
+    }
+}
+
+void RecordWriter::endRow()
+{
+    if (format == Text)
+        chopSpaces(out.buffer());
+    out.buffer() += format == Csv ? "\r\n" : "\n";
+    out.written();
+}
+
+void RecordWriter::writeHeader(const QStringList &names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            out.buffer() += separator[format];
+        appendCell(names.at(i));
+    }
+    endRow();
+}
+
+void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
+{
+    if (format == Jsonl) {
+        for (const Reference *record : records) {
+            if (!out.ok())
+                return;
+            writeJson(nullptr, *record);
+        }
+        return;
+    }
+    QStringList names;
+    for (int column = 0; column < columns; ++column)
+        names << columnName(kind, column);
+    if (format != Text) {
+        writeHeader(names);
+        for (const Reference *record : records) {
+            if (!out.ok())
+                return;
+            writeRow(nullptr, *record, nullptr);
+        }
+        return;
+    }
+
+    // Every column but the last is as wide as its widest cell, within bounds.
+    std::vector<int> widths(size_t(columns), 0);
+    for (int column = 0; column + 1 < columns; ++column)
+        widths[size_t(column)] = names.at(column).size();
+    for (const Reference *record : records) {
+        widths[0] = std::max(widths[0], std::min(widthOf(record->path), maxTextWidth));
+        for (int column = 1; column + 1 < columns; ++column) {
+            const int width = std::min(widthOf(record->fields.value(column - 1)), maxTextWidth);
+            widths[size_t(column)] = std::max(widths[size_t(column)], width);
+        }
+    }
+    QByteArray &buffer = out.buffer();
+    for (int column = 0; column < columns; ++column) {
+        const QByteArray name = names.at(column).toUtf8();
+        buffer += name;
+        if (column + 1 < columns)
+            buffer += QByteArray(widths[size_t(column)] - name.size() + 2, ' ');
+    }
+    endRow();
+    for (const Reference *record : records) {
+        if (!out.ok())
+            return;
+        writeTextRecord(*record, widths);
+    }
+}
+
+void RecordWriter::writeTextRecord(const Reference &record, const std::vector<int> &widths)
+{
+    QByteArray &buffer = out.buffer();
+    for (int column = 0; column < columns; ++column) {
+        const int start = buffer.size();
+        appendCell(column == 0 ? record.path : record.fields.value(column - 1));
+        if (column + 1 < columns) {
+            const int width = utf8Width(buffer.constData() + start, buffer.size() - start);
+            buffer += QByteArray(std::max(widths[size_t(column)] - width, 0) + 2, ' ');
+        }
+    }
+    for (int field = columns - 1; field < record.fields.size(); ++field) {
+        buffer += "  ";
+        appendCell(record.fields.at(field));
+    }
+    endRow();
+}
+
+void RecordWriter::writeRow(const char *change, const Reference &record, const std::vector<int> *changed)
+{
+    QByteArray &buffer = out.buffer();
+    if (change) {
+        appendCell(QString::fromLatin1(change));
+        buffer += separator[format];
+    }
+    for (int column = 0; column < columns; ++column) {
+        if (column > 0)
+            buffer += separator[format];
+        appendCell(column == 0 ? record.path : record.fields.value(column - 1));
+    }
+    if (change) {
+        QStringList names;
+        if (changed) {
+            for (const int column : *changed)
+                names << columnName(kind, column);
+        }
+        buffer += separator[format];
+        appendCell(names.join(QLatin1String(", ")));
+    }
+    for (int field = columns - 1; field < record.fields.size(); ++field) {
+        buffer += separator[format];
+        appendCell(record.fields.at(field));
+    }
+    endRow();
+}
+
+void RecordWriter::appendJsonFields(const Reference &record)
+{
+    QByteArray &buffer = out.buffer();
+    for (int column = 1; column < columns; ++column) {
+        if (column > 1)
+            buffer += ',';
+        buffer += '"' + jsonKey(kind, column) + "\":";
+        appendCell(record.fields.value(column - 1));
+    }
+    if (record.fields.size() >= columns) {
+        buffer += ",\"extra\":[";
+        for (int field = columns - 1; field < record.fields.size(); ++field) {
+            if (field >= columns)
+                buffer += ',';
+            appendCell(record.fields.at(field));
+        }
+        buffer += ']';
+    }
+}
+
+void RecordWriter::writeJson(const char *change, const Reference &record)
+{
+    QByteArray &buffer = out.buffer();
+    buffer += '{';
+    if (change)
+        buffer += QByteArray("\"change\":\"") + change + "\",";
+    buffer += "\"path\":";
+    appendCell(record.path);
+    buffer += ',';
+    appendJsonFields(record);
+    buffer += "}\n";
+    out.written();
+}
+
+void RecordWriter::writeDiffHeader()
+{
+    if (format == Text || format == Jsonl)
+        return;
+    QStringList names {QStringLiteral("Change")};
+    for (int column = 0; column < columns; ++column)
+        names << columnName(kind, column);
+    names << QStringLiteral("Changed columns");
+    writeHeader(names);
+}
+
+void RecordWriter::writeAdded(const Reference &record)
+{
+    if (format == Jsonl)
+        return writeJson("added", record);
+    if (format != Text)
+        return writeRow("added", record, nullptr);
+    out.buffer() += "+ ";
+    writeTextRecord(record, std::vector<int>(size_t(columns), 0));
+}
+
+void RecordWriter::writeRemoved(const Reference &record)
+{
+    if (format == Jsonl)
+        return writeJson("removed", record);
+    if (format != Text)
+        return writeRow("removed", record, nullptr);
+    out.buffer() += "- ";
+    writeTextRecord(record, std::vector<int>(size_t(columns), 0));
+}
+
+void RecordWriter::writeChanged(const Reference &oldRecord, const Reference &newRecord,
+                                const std::vector<int> &changed)
+{
+    QByteArray &buffer = out.buffer();
+    if (format == Tsv || format == Csv) {
+        writeRow("old", oldRecord, &changed);
+        writeRow("new", newRecord, &changed);
+        return;
+    }
+    if (format == Jsonl) {
+        buffer += "{\"change\":\"changed\",\"path\":";
+        appendCell(newRecord.path);
+        buffer += ",\"columns\":[";
+        for (size_t i = 0; i < changed.size(); ++i)
+            buffer += (i > 0 ? ",\"" : "\"") + jsonKey(kind, changed[i]) + '"';
+        buffer += "],\"old\":{";
+        appendJsonFields(oldRecord);
+        buffer += "},\"new\":{";
+        appendJsonFields(newRecord);
+        buffer += "}}\n";
+        out.written();
+        return;
+    }
+    // "~ path  Type: float -> double; Units: "" -> m"
+    buffer += "~ ";
+    appendCell(newRecord.path);
+    for (size_t i = 0; i < changed.size(); ++i) {
+        const int column = changed[i];
+        buffer += i == 0 ? "  " : "; ";
+        buffer += columnName(kind, column).toUtf8() + ": ";
+        for (const Reference *record : {&oldRecord, &newRecord}) {
+            QByteArray value;
+            if (column < columns) {
+                const int start = buffer.size();
+                appendCell(record->fields.value(column - 1));
+                value = buffer.mid(start);
+                buffer.truncate(start);
+            } else {
+                for (int field = columns - 1; field < record->fields.size(); ++field) {
+                    const int start = buffer.size();
+                    appendCell(record->fields.at(field));
+                    value += (value.isEmpty() ? "" : "  ") + buffer.mid(start);
+                    buffer.truncate(start);
+                }
+            }
+            buffer += value.isEmpty() ? QByteArray("\"\"") : value;
+            if (record == &oldRecord)
+                buffer += " -> ";
+        }
+    }
+    endRow();
+}
+
+void RecordWriter::writeDiffCounts(qint64 added, qint64 removed, qint64 changed, bool alone)
+{
+    QByteArray &buffer = out.buffer();
+    if (format == Text) {
+        buffer += QByteArray::number(added) + " added, " + QByteArray::number(removed) + " removed, "
+            + QByteArray::number(changed) + " changed";
+        endRow();
+        return;
+    }
+    if (!alone)
+        return;
+    if (format == Jsonl) {
+        buffer += "{\"added\":" + QByteArray::number(added) + ",\"removed\":" + QByteArray::number(removed)
+            + ",\"changed\":" + QByteArray::number(changed) + "}\n";
+        out.written();
+        return;
+    }
+    writeHeader({QStringLiteral("Added"), QStringLiteral("Removed"), QStringLiteral("Changed")});
+    const char *sep = separator[format];
+    buffer += QByteArray::number(added) + sep + QByteArray::number(removed) + sep + QByteArray::number(changed);
+    endRow();
+}

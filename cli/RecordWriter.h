@@ -1,0 +1,57 @@
+#pragma once
+
+#include "data/ReferenceList.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class Output;
+
+// Writes records of one kind of list in one of the command line's formats: aligned text for
+// people, TSV and CSV with a header row of the column names, or JSON Lines. Text is decoded as the
+// window decodes it (UTF-8 up to a NUL, invalid sequences replaced), so CSV and JSON stay valid
+// whatever bytes a file holds; in text and TSV a control character shows as U+FFFD, as it could
+// break a row or the terminal.
+class RecordWriter
+{
+public:
+    enum Format { Text, Tsv, Csv, Jsonl };
+    // The format named by name, or false.
+    static bool parseFormat(const QByteArray &name, Format *format);
+
+    RecordWriter(Format format, int32_t kind, Output &out);
+
+    // The records with the header row of the format; the text format aligns their columns.
+    void writeRecords(const std::vector<const Reference *> &records);
+
+    // The lines of a comparison: the header row, then one entry per change, then the counts.
+    void writeDiffHeader();
+    void writeAdded(const Reference &record);
+    void writeRemoved(const Reference &record);
+    // columns are the columns that differ, as ListDiff::changedColumns gives them.
+    void writeChanged(const Reference &oldRecord, const Reference &newRecord, const std::vector<int> &columns);
+    // The closing line of text, or the counts alone (--stat) in any format.
+    void writeDiffCounts(qint64 added, qint64 removed, qint64 changed, bool alone);
+
+    // The column names of a kind of list; a column number past them stands for the extra fields.
+    static QString columnName(int32_t kind, int column);
+    static QByteArray jsonKey(int32_t kind, int column);
+
+private:
+    void writeHeader(const QStringList &names);
+    void writeRow(const char *change, const Reference &record, const std::vector<int> *columns);
+    void writeJson(const char *change, const Reference &record);
+    void writeTextRecord(const Reference &record, const std::vector<int> &widths);
+    void appendCell(const ByteString &bytes);
+    void appendCell(const QString &text);
+    void appendJsonFields(const Reference &record);
+    void endRow();
+
+    const Format format;
+    const int32_t kind;
+    const int columns; // path included
+    Output &out;
+};

@@ -1,0 +1,69 @@
+#include "cli/CliProgram.h"
+#include "cli/Output.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdio>
+#include <exception>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <shellapi.h>
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
+#include <csignal>
+#endif
+
+// The arguments as bytes, the program's name left out: on Windows the UTF-8 of the wide command
+// line, as lists and the loader's file names are UTF-8 there; elsewhere the bytes as given.
+static QList<QByteArray> argumentBytes(int argc, char *argv[])
+{
+    QList<QByteArray> arguments;
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    int count = 0;
+    if (wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i)
+            arguments << QString::fromWCharArray(wide[i]).toUtf8();
+        LocalFree(wide);
+    }
+#else
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+#endif
+    return arguments;
+}
+
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_WIN
+    // The bytes go out as written, UTF-8 and line feeds, and a console shows them as UTF-8.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+#elif defined(Q_OS_UNIX)
+    // A reader that goes away shows as a failed write, which ends the program quietly.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    int status = CliProgram::Trouble;
+    {
+        Output out(stdout);
+        Output err(stderr);
+        try {
+            status = CliProgram(out, err).run(argumentBytes(argc, argv));
+        } catch (const std::exception &error) {
+            err.buffer() += QByteArray("refscope-cli: ") + error.what() + '\n';
+            status = CliProgram::Trouble;
+        }
+    }
+    return status;
+}
