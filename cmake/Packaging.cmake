@@ -6,7 +6,24 @@ if(WIN32)
     return()
 endif()
 
-install(TARGETS refscope RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS refscope refscope-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The command line's manual page, made from its --help and --version by help2man.
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+    set(cliManPage ${CMAKE_CURRENT_BINARY_DIR}/refscope-cli.1)
+    add_custom_command(OUTPUT ${cliManPage}.gz
+        COMMAND ${HELP2MAN} --no-info --section 1
+            --name "search, compare and export X-Plane datarefs and commands lists"
+            --output ${cliManPage} $<TARGET_FILE:refscope-cli>
+        COMMAND gzip -9nf ${cliManPage}
+        DEPENDS refscope-cli
+        VERBATIM)
+    add_custom_target(refscope-cli-manpage ALL DEPENDS ${cliManPage}.gz)
+    install(FILES ${cliManPage}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+    message(STATUS "help2man not found: refscope-cli's manual page is not made")
+endif()
 install(FILES examples/DataRefs.txt examples/Commands.txt
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/refscope/examples)
 
@@ -21,7 +38,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for X-Plane datarefs and commands 
 set(CPACK_PACKAGE_DESCRIPTION [=[Refscope opens the datarefs and commands lists of the X-Plane flight
 simulator in tabs, shows them as a tree of path segments or as a sorted
 list, searches them, and copies a reference's path to the clipboard, for
-people who build aircraft, panels and plugins.]=])
+people who build aircraft, panels and plugins. Its command-line companion,
+refscope-cli, searches the lists, shows what changed between two of them,
+and exports them as text, TSV, CSV or JSON Lines.]=])
 set(CPACK_PACKAGE_INSTALL_DIRECTORY refscope)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

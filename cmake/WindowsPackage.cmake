@@ -1,8 +1,9 @@
-# The Windows package, refscope-<version>-win64.zip (cpack -G ZIP): one folder with the program,
-# which needs only Windows' own DLLs, the example lists and a short readme. The program keeps its
-# state in the folder it starts in, so the zip goes where the user may write, not under Program Files.
+# The Windows package, refscope-<version>-win64.zip (cpack -G ZIP): one folder with the program and
+# its command-line companion, which need only Windows' own DLLs, the example lists and a short
+# readme. The program keeps its state in the folder it starts in, so the zip goes where the user may
+# write, not under Program Files.
 
-install(TARGETS refscope RUNTIME DESTINATION .)
+install(TARGETS refscope refscope-cli RUNTIME DESTINATION .)
 install(FILES examples/DataRefs.txt examples/Commands.txt DESTINATION examples)
 install(FILES resources/windows/README.txt DESTINATION .)
 

@@ -30,7 +30,8 @@ done
 
 # File list.
 dpkg-deb -c "$deb" | awk '{ print $NF }' > "$work/files"
-expected=(./usr/bin/refscope ./usr/share/applications/refscope.desktop)
+expected=(./usr/bin/refscope ./usr/bin/refscope-cli ./usr/share/man/man1/refscope-cli.1.gz
+    ./usr/share/applications/refscope.desktop)
 for size in 16 24 32 48 64 128 256; do
     expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/refscope.png")
 done
@@ -75,6 +76,21 @@ if [ -x "$binary" ]; then
     else
         echo "note: no network namespace available here; the start-up run is left out"
     fi
+fi
+
+# The command line answers from the package's own files: its version, its manual page, and a
+# search of the example list it ships.
+cli="$root/usr/bin/refscope-cli"
+if [ -x "$cli" ]; then
+    version=$("$cli" --version || true)
+    [[ "$version" == "refscope-cli $(field Version | sed 's/~.*//')"* ]] && pass "refscope-cli --version: $version" \
+        || fail "refscope-cli --version says '$version'"
+    man="$root/usr/share/man/man1/refscope-cli.1.gz"
+    [ -f "$man" ] && zcat "$man" | grep -q '^\.SH.*OPTIONS' && pass "manual page has its options" \
+        || fail "manual page lacks an OPTIONS section"
+    found=$("$cli" search "$root/usr/share/doc/refscope/examples/DataRefs.txt" sim/ --format tsv | wc -l)
+    [ "$found" -gt 1 ] && pass "refscope-cli searches the example list ($((found - 1)) records)" \
+        || fail "refscope-cli found nothing in the example list"
 fi
 
 if [ "$failures" -ne 0 ]; then

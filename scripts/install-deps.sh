@@ -3,7 +3,7 @@
 # and only those that are missing.
 set -euo pipefail
 
-packages=(cmake make g++ git qtbase5-dev qtbase5-dev-tools libbenchmark-dev libmimalloc-dev "$@")
+packages=(cmake make g++ git qtbase5-dev qtbase5-dev-tools libbenchmark-dev libmimalloc-dev help2man python3 "$@")
 
 missing=()
 for p in "${packages[@]}"; do
