@@ -215,6 +215,9 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
         return;
     }
 
+    // People are told that nothing was found by the exit status, not by a lone header.
+    if (records.empty())
+        return;
     // Every column but the last is as wide as its widest cell, within bounds.
     std::vector<int> widths(size_t(columns), 0);
     for (int column = 0; column + 1 < columns; ++column)

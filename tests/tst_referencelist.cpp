@@ -71,6 +71,8 @@ private slots:
     void loadFile_data();
     void loadFile();
     void loadLongLinesAcrossReads();
+    void loadContaining_data();
+    void loadContaining();
     void loadRefusesWhatIsNotARegularFile_data();
     void loadRefusesWhatIsNotARegularFile();
     void loadByName_data();
@@ -255,6 +257,51 @@ void TestReferenceList::loadLongLinesAcrossReads()
     QVERIFY(list.load(name));
     QCOMPARE(list.references.size(), size_t(400));
     QCOMPARE(describe(list), expected);
+}
+
+// A search reads only the lines that hold its text; the first line still tells the kind.
+void TestReferenceList::loadContaining_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("records");
+
+    QTest::newRow("only lines with the text, sorted")
+        << QByteArray("2\nb/x\tint\na/y\tint\nc/z\tfloat x\n") << QByteArray("x") << int(DataRefs)
+        << QStringList {"b/x|int", "c/z|float x"};
+    QTest::newRow("header without the text") << QByteArray("2 1210\na\tint\n") << QByteArray("zz") << int(DataRefs)
+                                             << QStringList();
+    QTest::newRow("first line a record with the text")
+        << QByteArray("b/go Go.\na/go Went.\n") << QByteArray("Go.") << int(Commands) << QStringList {"b/go|Go."};
+    QTest::newRow("first line a record without the text")
+        << QByteArray("b/go Go.\na/go Went.\n") << QByteArray("Went") << int(Commands) << QStringList {"a/go|Went."};
+    QTest::newRow("last line without line feed")
+        << QByteArray("x\nyy\nzyy") << QByteArray("yy") << int(Commands) << QStringList {"yy", "zyy"};
+    QTest::newRow("crlf line ends") << QByteArray("2\r\nb\tint\r\na\tfloat\r\n") << QByteArray("float")
+                                    << int(DataRefs) << QStringList {"a|float"};
+    QTest::newRow("empty text keeps nothing") << QByteArray("2\na\n") << QByteArray("") << int(DataRefs) << QStringList();
+    QTest::newRow("text in a line longer than a read")
+        << "2\n" + QByteArray(5 << 20, 'a') + "b\tint\nab\n" << QByteArray("aab") << int(DataRefs)
+        << QStringList {QString(5 << 20, QLatin1Char('a')) + "b|int"};
+}
+
+void TestReferenceList::loadContaining()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, text);
+    QFETCH(int, kind);
+    QFETCH(QStringList, records);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray name = writeFile(dir, "list.txt", content);
+    QVERIFY(!name.isEmpty());
+    ReferenceList list = usedList(kind == DataRefs ? Commands : DataRefs);
+    QVERIFY(list.loadContaining(name, text));
+    QCOMPARE(list.kind, kind);
+    QCOMPARE(describe(list), records);
+    QVERIFY(!list.incomplete);
 }
 
 void TestReferenceList::loadRefusesWhatIsNotARegularFile_data()

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "LocalUpdateServer.h"
 
 #include "app/Application.h"
@@ -47,7 +48,7 @@ using MakeFile = std::function<bool(const QString &)>;
 Q_DECLARE_METATYPE(MakeFile)
 
 // Where a hostile input of the table below comes in.
-enum class Entry { StoredState, UpdateFeed, OpenedFile };
+enum class Entry { StoredState, UpdateFeed, OpenedFile, CommandLine };
 Q_DECLARE_METATYPE(Entry)
 
 namespace {
@@ -217,6 +218,7 @@ private:
     void checkStoredState(const QByteArray &input, int pages);
     void checkUpdateFeed(const QByteArray &input, int opened);
     void checkOpenedFile(const QByteArray &input, int shown);
+    void checkCommandLine(const QByteArray &input, int status);
     WinTab *tabAt(int index) const { return qobject_cast<WinTab *>(tabs()->widget(index)); }
 
     QTemporaryDir dir;
@@ -302,6 +304,21 @@ void TestRobustness::hostileInputIsHarmless_data()
     QTest::newRow("line one longer than is shown")
         << Entry::OpenedFile << "sim/" + QByteArray(displayLimit + 1, 'x') + "\tint\n"
         << displayLimit;
+
+    QTest::newRow("command line: missing file") << Entry::CommandLine << QByteArray("@MISSING@") << 2;
+    QTest::newRow("command line: folder") << Entry::CommandLine << QByteArray("@FOLDER@") << 2;
+    QTest::newRow("command line: device") << Entry::CommandLine << QByteArray("@DEVICE@") << 2;
+#ifdef Q_OS_UNIX
+    QTest::newRow("command line: fifo") << Entry::CommandLine << QByteArray("@FIFO@") << 2;
+#endif
+    QTest::newRow("command line: unknown option") << Entry::CommandLine << QByteArray("@OPTION@") << 2;
+    QTest::newRow("command line: two identical files") << Entry::CommandLine << QByteArray("@SAME@") << 0;
+    QTest::newRow("command line: empty file") << Entry::CommandLine << QByteArray() << 0;
+    QTest::newRow("command line: nul and invalid utf-8") << Entry::CommandLine << binaryBytes() << 0;
+    QTest::newRow("command line: crlf list")
+        << Entry::CommandLine << QByteArray(goodList).replace("\n", "\r\n") << 0;
+    QTest::newRow("command line: 50 MB line")
+        << Entry::CommandLine << "sim/" + QByteArray(50 << 20, 'x') + "\tint\n" << 0;
 }
 
 void TestRobustness::hostileInputIsHarmless()
@@ -318,6 +335,9 @@ void TestRobustness::hostileInputIsHarmless()
         break;
     case Entry::OpenedFile:
         checkOpenedFile(input, expected);
+        break;
+    case Entry::CommandLine:
+        checkCommandLine(input, expected);
         break;
     }
 }
@@ -406,6 +426,62 @@ void TestRobustness::checkOpenedFile(const QByteArray &input, int shown)
     QTest::keyClicks(search, line.right(40));
     QTest::keyClick(search, Qt::Key_Return);
     QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("label"))->text(), QStringLiteral("Found: 1 "));
+}
+
+// refscope-cli on one hostile input: the exit status, one line naming the file when it is trouble,
+// and otherwise one JSON object a line for every record the loader reads.
+void TestRobustness::checkCommandLine(const QByteArray &input, int status)
+{
+    const QString path = dir.filePath(QStringLiteral("cli.txt"));
+    QFile::remove(path);
+    QDir(dir.path()).rmdir(QStringLiteral("cli.txt"));
+    QStringList arguments {"show", path, "--format", "jsonl"};
+    if (input == "@FOLDER@") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("cli.txt")));
+    } else if (input == "@DEVICE@") {
+#ifdef Q_OS_WIN
+        arguments[1] = QStringLiteral("NUL");
+#else
+        arguments[1] = QStringLiteral("/dev/zero");
+#endif
+#ifdef Q_OS_UNIX
+    } else if (input == "@FIFO@") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+#endif
+    } else if (input == "@OPTION@") {
+        arguments << QStringLiteral("--colour");
+    } else if (input == "@SAME@") {
+        QVERIFY(writeFile(path, goodList));
+        arguments = QStringList {"diff", path, goodPath(), "--format", "jsonl"};
+    } else if (input != "@MISSING@") {
+        QVERIFY(writeFile(path, input));
+    }
+
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    if (status == 2) {
+        QVERIFY2(run.err.startsWith("refscope-cli: "), run.err.constData());
+        if (input != "@OPTION@") {
+            QCOMPARE(run.err.count('\n'), 1);
+            QVERIFY2(run.err.contains(arguments[1].toUtf8()), run.err.constData());
+        }
+        QCOMPARE(run.out, QByteArray());
+        return;
+    }
+    if (input == "@SAME@") {
+        QCOMPARE(run.out, QByteArray());
+        return;
+    }
+    ReferenceList list;
+    QVERIFY(list.load(ReferenceList::encodeName(path)));
+    const QList<QByteArray> lines = run.out.split('\n');
+    QCOMPARE(lines.size(), int(list.references.size()) + 1);
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        QJsonParseError error;
+        const QJsonObject record = QJsonDocument::fromJson(lines.at(i), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        QCOMPARE(record.value(QStringLiteral("path")).toString(), decodeText(list.references[size_t(i)].path));
+    }
 }
 
 // Each hostile file is opened beside a good tab. Whether it opens or not, the program goes on, the

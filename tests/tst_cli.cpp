@@ -1,0 +1,195 @@
+#include "CliRun.h"
+
+#include "data/ReferenceList.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray dataRefs = "2 1210\n\n"
+                            "sim/b/speed\tfloat\ty\tknots\tAir speed, indicated\n"
+                            "sim/a/flaps\tfloat[8]\tn\tratio\tFlap \"deploy\" ratio\n"
+                            "sim/a/gear\tint\ty\tenum\tGear handle, as in sim/b\textra one\n";
+const QByteArray dataRefsNew = "2 1211\n"
+                               "sim/b/speed\tdouble\ty\tknots\tAir speed, indicated\n"
+                               "sim/a/gear\tint\ty\tenum\tGear handle, as in sim/b\textra one\n"
+                               "sim/c/new\tint\tn\t\tNew\n";
+const QByteArray commandsList = "sim/x/go Go ahead.\nsim/x/stop\tStop, now.\n";
+
+// The texts of a record as the loader reads them, as JSON holds them.
+QJsonObject recordAsJson(const Reference &record, int32_t kind)
+{
+    static const char *const keys[2][5] = {{"path", "type", "writable", "units", "description"},
+                                           {"path", "description", "", "", ""}};
+    const int columns = kind == DataRefs ? 5 : 2;
+    QJsonObject object {{QStringLiteral("path"), decodeText(record.path)}};
+    QJsonArray extra;
+    for (int i = 0; i < record.fields.size(); ++i) {
+        if (i + 1 < columns)
+            object.insert(QLatin1String(keys[kind][i + 1]), decodeText(record.fields.at(i)));
+        else
+            extra.append(decodeText(record.fields.at(i)));
+    }
+    for (int column = record.fields.size() + 1; column < columns; ++column)
+        object.insert(QLatin1String(keys[kind][column]), QString());
+    if (!extra.isEmpty())
+        object.insert(QStringLiteral("extra"), extra);
+    return object;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachCommand_data();
+    void eachCommand();
+    void jsonReadsBackAsTheLoaderReads_data();
+    void jsonReadsBackAsTheLoaderReads();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestCli::eachCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // OLD and NEW stand for the two files
+    QTest::addColumn<QByteArray>("oldContent");
+    QTest::addColumn<QByteArray>("newContent");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("show, text aligned")
+        << QStringList {"show", "OLD"} << dataRefs << QByteArray() << 0
+        << QByteArray("Data ref     Type      Writable  Units  Description\n"
+                      "sim/a/flaps  float[8]  n         ratio  Flap \"deploy\" ratio\n"
+                      "sim/a/gear   int       y         enum   Gear handle, as in sim/b  extra one\n"
+                      "sim/b/speed  float     y         knots  Air speed, indicated\n");
+    QTest::newRow("show, csv quoted")
+        << QStringList {"show", "OLD", "--format=csv"} << commandsList << QByteArray() << 0
+        << QByteArray("Command,Description\r\nsim/x/go,Go ahead.\r\nsim/x/stop,\"Stop, now.\"\r\n");
+    QTest::newRow("search, every text")
+        << QStringList {"search", "OLD", "sim/a", "Gear", "--format", "tsv"} << dataRefs << QByteArray() << 0
+        << QByteArray("Data ref\tType\tWritable\tUnits\tDescription\nsim/a/gear\tint\ty\tenum\tGear handle, as in sim/b\textra one\n");
+    QTest::newRow("search, path only")
+        << QStringList {"search", "OLD", "sim/b", "--path-only", "--format", "tsv"} << dataRefs << QByteArray() << 0
+        << QByteArray("Data ref\tType\tWritable\tUnits\tDescription\nsim/b/speed\tfloat\ty\tknots\tAir speed, indicated\n");
+    QTest::newRow("search, type and writable as written")
+        << QStringList {"search", "OLD", "sim/", "--type", "float[8]", "--writable", "n", "--format", "tsv"} << dataRefs
+        << QByteArray() << 0 << QByteArray("Data ref\tType\tWritable\tUnits\tDescription\nsim/a/flaps\tfloat[8]\tn\tratio\tFlap \"deploy\" ratio\n");
+    QTest::newRow("search, a field on its own")
+        << QStringList {"search", "OLD", "knots\tAir"} << dataRefs << QByteArray() << 1 << QByteArray();
+    QTest::newRow("search, type on a commands list")
+        << QStringList {"search", "OLD", "sim", "--type", "int"} << commandsList << QByteArray() << 2 << QByteArray();
+    QTest::newRow("diff, text")
+        << QStringList {"diff", "OLD", "NEW"} << dataRefs << dataRefsNew << 1
+        << QByteArray("- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
+                      "~ sim/b/speed  Type: float -> double\n"
+                      "+ sim/c/new  int  n  New\n"
+                      "1 added, 1 removed, 1 changed\n");
+    QTest::newRow("diff, jsonl names the columns")
+        << QStringList {"diff", "OLD", "NEW", "--format", "jsonl"} << QByteArray("x A\n") << QByteArray("x B\n") << 1
+        << QByteArray("{\"change\":\"changed\",\"path\":\"x\",\"columns\":[\"description\"],"
+                      "\"old\":{\"description\":\"A\"},\"new\":{\"description\":\"B\"}}\n");
+    QTest::newRow("diff, a repeated path is a set")
+        << QStringList {"diff", "OLD", "NEW", "--stat", "--format", "csv"} << QByteArray("x A\nx B\nx A\n")
+        << QByteArray("x B\nx A\nx C\n") << 1 << QByteArray("Added,Removed,Changed\r\n1,0,0\r\n");
+    QTest::newRow("diff, identical lists")
+        << QStringList {"diff", "OLD", "NEW", "--stat"} << dataRefs << dataRefs << 0
+        << QByteArray("0 added, 0 removed, 0 changed\n");
+    QTest::newRow("diff, two kinds") << QStringList {"diff", "OLD", "NEW"} << dataRefs << commandsList << 2 << QByteArray();
+    QTest::newRow("unknown format") << QStringList {"show", "OLD", "--format", "xml"} << dataRefs << QByteArray() << 2
+                                    << QByteArray();
+    QTest::newRow("option of another command")
+        << QStringList {"show", "OLD", "--stat"} << dataRefs << QByteArray() << 2 << QByteArray();
+    QTest::newRow("search without a text") << QStringList {"search", "OLD"} << dataRefs << QByteArray() << 2 << QByteArray();
+    QTest::newRow("text after --") << QStringList {"search", "OLD", "--", "--stat"} << dataRefs << QByteArray() << 1
+                                   << QByteArray();
+}
+
+void TestCli::eachCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, oldContent);
+    QFETCH(QByteArray, newContent);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+
+    QVERIFY(dir.isValid());
+    for (QString &argument : arguments) {
+        if (argument != QLatin1String("OLD") && argument != QLatin1String("NEW"))
+            continue;
+        QFile file(dir.filePath(argument));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(argument == QLatin1String("OLD") ? oldContent : newContent);
+        argument = file.fileName();
+    }
+    const CliRun run = runCli(arguments);
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.out, out);
+    // Trouble is told in one line, and a bad command line adds the usage.
+    if (status == 2)
+        QVERIFY2(run.err.startsWith("refscope-cli: ") && run.err.count('\n') >= 1, run.err.constData());
+    else
+        QCOMPARE(run.err, QByteArray());
+}
+
+void TestCli::jsonReadsBackAsTheLoaderReads_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("search"); // empty: show
+
+    const QByteArray awkward = QByteArray("2\r\nsim/\xff\xfe/bad\tfloat\ty\t\xe2\x82\tcut\r\n"
+                                          "sim/nul\tin\0t\tn\tx\r\nsim/\"q\"\\b\tint\tn\t\x1b[31m\tA,\"b\"\r\n"
+                                          "sim/t\tint\ty\tu\td\te1\te2\r\n",
+                                          121);
+    QTest::newRow("show, awkward bytes") << awkward << QString();
+    QTest::newRow("search, awkward bytes") << awkward << QStringLiteral("int");
+    QTest::newRow("show, commands") << commandsList << QString();
+}
+
+// JSON as QtCore reads it back holds every record as the window decodes it, in the loader's order.
+void TestCli::jsonReadsBackAsTheLoaderReads()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, search);
+
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("awkward.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    ReferenceList list;
+    QVERIFY(list.load(ReferenceList::encodeName(file.fileName())));
+    std::vector<const Reference *> expected;
+    if (search.isEmpty()) {
+        for (const Reference &record : list.references)
+            expected.push_back(&record);
+    } else {
+        expected = list.matching(search.toUtf8());
+    }
+
+    const CliRun run = search.isEmpty()
+        ? runCli({"show", file.fileName(), "--format", "jsonl"})
+        : runCli({"search", file.fileName(), search, "--format", "jsonl"});
+    QCOMPARE(run.status, 0);
+    const QList<QByteArray> lines = run.out.split('\n');
+    QCOMPARE(lines.size(), int(expected.size()) + 1);
+    QVERIFY(lines.last().isEmpty());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(lines.at(int(i)), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        QCOMPARE(document.object(), recordAsJson(*expected[i], list.kind));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
