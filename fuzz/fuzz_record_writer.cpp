@@ -1,0 +1,114 @@
+// refscope-cli's formats on any bytes: two lists made of the input, each written in every format,
+// and the changes between them. The output is always UTF-8; every JSON line is an object; CSV
+// quoting keeps one row a record; a list compared with itself has no changes.
+#include "fuzz/FuzzCheck.h"
+
+#include "cli/ListDiff.h"
+#include "cli/Output.h"
+#include "cli/RecordWriter.h"
+#include "data/ReferenceList.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// The rows of RFC 4180 text: a line break ends a row only outside quotes.
+int csvRows(const QByteArray &text)
+{
+    int rows = 0;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '"')
+            quoted = !quoted; // a doubled quote flips twice
+        else if (c == '\n' && !quoted)
+            ++rows;
+    }
+    FUZZ_CHECK(!quoted);
+    return rows;
+}
+
+void writeEvery(const ReferenceList &list)
+{
+    std::vector<const Reference *> records;
+    for (const Reference &record : list.references)
+        records.push_back(&record);
+    for (const RecordWriter::Format format : {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl}) {
+        Output out;
+        RecordWriter(format, list.kind, out).writeRecords(records);
+        const QByteArray &bytes = out.captured();
+        FUZZ_CHECK(QString::fromUtf8(bytes).toUtf8() == bytes);
+        const int lines = bytes.count('\n');
+        switch (format) {
+        case RecordWriter::Text:
+            FUZZ_CHECK(lines == (records.empty() ? 0 : int(records.size()) + 1));
+            break;
+        case RecordWriter::Tsv:
+            FUZZ_CHECK(lines == int(records.size()) + 1 && !bytes.contains('\r'));
+            break;
+        case RecordWriter::Csv:
+            FUZZ_CHECK(csvRows(bytes) == int(records.size()) + 1);
+            break;
+        case RecordWriter::Jsonl: {
+            FUZZ_CHECK(lines == int(records.size()));
+            for (const QByteArray &line : bytes.split('\n')) {
+                if (line.isEmpty())
+                    continue;
+                QJsonParseError error;
+                const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+                FUZZ_CHECK(error.error == QJsonParseError::NoError && document.isObject());
+                FUZZ_CHECK(document.object().contains(QStringLiteral("path")));
+            }
+            break;
+        }
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray content(reinterpret_cast<const char *>(data), int(size));
+    // The input holds the old list, then a form feed line, then the new one.
+    const int split = content.indexOf("\n\f\n");
+    ReferenceList oldList;
+    ReferenceList newList;
+    oldList.parse(split < 0 ? content : content.left(split));
+    newList.parse(split < 0 ? content : content.mid(split + 3));
+    writeEvery(oldList);
+
+    ListDiff(oldList, oldList).compare([](const ListDiff::Change &) {
+        FUZZ_CHECK(false);
+        return false;
+    });
+    if (oldList.kind != newList.kind)
+        return 0;
+    Output out;
+    RecordWriter writer(RecordWriter::Jsonl, oldList.kind, out);
+    ListDiff(oldList, newList).compare([&](const ListDiff::Change &change) {
+        FUZZ_CHECK((change.oldRecord != nullptr) == (change.kind != ListDiff::Added));
+        FUZZ_CHECK((change.newRecord != nullptr) == (change.kind != ListDiff::Removed));
+        if (change.kind == ListDiff::Changed) {
+            FUZZ_CHECK(change.oldRecord->path == change.newRecord->path);
+            const std::vector<int> columns = ListDiff::changedColumns(oldList.kind, *change.oldRecord, *change.newRecord);
+            FUZZ_CHECK(!columns.empty());
+            writer.writeChanged(*change.oldRecord, *change.newRecord, columns);
+        } else if (change.kind == ListDiff::Added) {
+            writer.writeAdded(*change.newRecord);
+        } else {
+            writer.writeRemoved(*change.oldRecord);
+        }
+        return true;
+    });
+    for (const QByteArray &line : out.captured().split('\n')) {
+        if (!line.isEmpty())
+            FUZZ_CHECK(QJsonDocument::fromJson(line).isObject());
+    }
+    return 0;
+}
