@@ -70,10 +70,12 @@ fuzz: fuzz-build
 fuzz-smoke: FUZZ_SECONDS = 30
 fuzz-smoke: fuzz
 
-# Every benchmark beside its reference command (sort, grep) on the same files, in one run. With
-# BENCH_EARLIER=<build dir of an earlier revision>, that build is measured in the same run as well.
+# Every benchmark beside its reference command (sort, grep) on the same files, in one run, then
+# refscope-cli beside sort, grep and comm. With BENCH_EARLIER=<build dir of an earlier revision>,
+# that build is measured in the same run as well.
 bench: build
 	bench/run.sh $(BUILD) $(BENCH_EARLIER)
+	bench/cli.sh $(BUILD)
 
 # The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
 package: build

@@ -337,21 +337,21 @@ void RecordWriter::writeDiffHeader()
 
 void RecordWriter::writeAdded(const Reference &record)
 {
-    if (format == Jsonl)
-        return writeJson("added", record);
-    if (format != Text)
-        return writeRow("added", record, nullptr);
-    out.buffer() += "+ ";
-    writeTextRecord(record, std::vector<int>(size_t(columns), 0));
+    writeWhole("added", "+ ", record);
 }
 
 void RecordWriter::writeRemoved(const Reference &record)
 {
+    writeWhole("removed", "- ", record);
+}
+
+void RecordWriter::writeWhole(const char *change, const char *mark, const Reference &record)
+{
     if (format == Jsonl)
-        return writeJson("removed", record);
+        return writeJson(change, record);
     if (format != Text)
-        return writeRow("removed", record, nullptr);
-    out.buffer() += "- ";
+        return writeRow(change, record, nullptr);
+    out.buffer() += mark;
     writeTextRecord(record, std::vector<int>(size_t(columns), 0));
 }
 

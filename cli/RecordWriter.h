@@ -42,6 +42,8 @@ public:
 
 private:
     void writeHeader(const QStringList &names);
+    // An added or removed record: its change in the machine formats, its mark in text.
+    void writeWhole(const char *change, const char *mark, const Reference &record);
     void writeRow(const char *change, const Reference &record, const std::vector<int> *columns);
     void writeJson(const char *change, const Reference &record);
     void writeTextRecord(const Reference &record, const std::vector<int> &widths);

@@ -53,6 +53,7 @@ private slots:
     void eachCommand();
     void jsonReadsBackAsTheLoaderReads_data();
     void jsonReadsBackAsTheLoaderReads();
+    void closedPipeEndsQuietly();
 
 private:
     QTemporaryDir dir;
@@ -189,6 +190,26 @@ void TestCli::jsonReadsBackAsTheLoaderReads()
         QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
         QCOMPARE(document.object(), recordAsJson(*expected[i], list.kind));
     }
+}
+
+// A reader that stops early (`| head`) is no trouble: no message, and the status of a search that found.
+void TestCli::closedPipeEndsQuietly()
+{
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("many.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100000; ++i)
+        file.write("sim/many/record_" + QByteArray::number(i) + "\tfloat\ty\tmeters\tA record of a long list\n");
+    file.close();
+
+    QProcess process;
+    process.start(cliProgram(), {"search", file.fileName(), "record"});
+    QVERIFY(process.waitForReadyRead(60000));
+    process.closeReadChannel(QProcess::StandardOutput);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCli)
