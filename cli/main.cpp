@@ -50,6 +50,7 @@ int main(int argc, char *argv[])
     // The bytes go out as written, UTF-8 and line feeds, and a console shows them as UTF-8.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    const UINT consoleCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
 #elif defined(Q_OS_UNIX)
     // A reader that goes away shows as a failed write, which ends the program quietly.
@@ -66,5 +67,10 @@ int main(int argc, char *argv[])
             status = CliProgram::Trouble;
         }
     }
+#ifdef Q_OS_WIN
+    // The console is the user's: it gets its own code page back.
+    if (consoleCodePage != 0)
+        SetConsoleOutputCP(consoleCodePage);
+#endif
     return status;
 }
