@@ -147,10 +147,10 @@ void TestCli::jsonReadsBackAsTheLoaderReads_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("search"); // empty: show
 
-    const QByteArray awkward = QByteArray("2\r\nsim/\xff\xfe/bad\tfloat\ty\t\xe2\x82\tcut\r\n"
-                                          "sim/nul\tin\0t\tn\tx\r\nsim/\"q\"\\b\tint\tn\t\x1b[31m\tA,\"b\"\r\n"
-                                          "sim/t\tint\ty\tu\td\te1\te2\r\n",
-                                          121);
+    static const char awkwardBytes[] = "2\r\nsim/\xff\xfe/bad\tfloat\ty\t\xe2\x82\tcut\r\n"
+                                       "sim/nul\tin\0t\tn\tx\r\nsim/\"q\"\\b\tint\tn\t\x1b[31m\tA,\"b\"\r\n"
+                                       "sim/t\tint\ty\tu\td\te1\te2\r\n";
+    const QByteArray awkward(awkwardBytes, int(sizeof awkwardBytes) - 1);
     QTest::newRow("show, awkward bytes") << awkward << QString();
     QTest::newRow("search, awkward bytes") << awkward << QStringLiteral("int");
     QTest::newRow("show, commands") << commandsList << QString();
