@@ -8,6 +8,7 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -25,15 +26,10 @@ bool isPlain(const char *bytes, int size)
     return true;
 }
 
-bool isPlain(const ByteString &bytes)
-{
-    return isPlain(bytes.constData(), bytes.size());
-}
-
 // Decoded as the window decodes it, with each control character replaced.
-QString cleanText(const ByteString &bytes)
+QString cleanText(const char *bytes, int size)
 {
-    QString text = decodeText(bytes);
+    QString text = decodeText(bytes, size);
     for (QChar &c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             c = QChar::ReplacementCharacter;
@@ -42,9 +38,14 @@ QString cleanText(const ByteString &bytes)
 }
 
 // Characters, as near as the terminal counts them.
-int widthOf(const ByteString &bytes)
+int widthOf(const char *bytes, int size)
 {
-    return isPlain(bytes) ? bytes.size() : cleanText(bytes).size();
+    return isPlain(bytes, size) ? size : cleanText(bytes, size).size();
+}
+
+bool holds(const char *bytes, int size, char c)
+{
+    return std::memchr(bytes, c, size_t(size)) != nullptr;
 }
 
 int utf8Width(const char *bytes, int size)
@@ -129,31 +130,41 @@ QByteArray RecordWriter::jsonKey(int32_t kind, int column)
     return kind == DataRefs ? dataRefs[column] : commands[column];
 }
 
-void RecordWriter::appendCell(const ByteString &bytes)
+const std::vector<RecordWriter::Cell> &RecordWriter::cellsOf(const Reference &record)
+{
+    cells.clear();
+    cells.push_back({record.path.constData(), record.path.size()});
+    record.fields.forEach([this](const char *bytes, int size) { cells.push_back({bytes, size}); });
+    while (int(cells.size()) < columns)
+        cells.push_back({"", 0});
+    return cells;
+}
+
+void RecordWriter::appendCell(const char *bytes, int size)
 {
     QByteArray &buffer = out.buffer();
-    const bool plain = isPlain(bytes);
+    const bool plain = isPlain(bytes, size);
     switch (format) {
     case Text:
     case Tsv:
         if (plain)
-            buffer.append(bytes.constData(), bytes.size());
+            buffer.append(bytes, size);
         else
-            buffer += cleanText(bytes).toUtf8();
+            buffer += cleanText(bytes, size).toUtf8();
         break;
     case Csv:
-        if (plain && !bytes.contains('"') && !bytes.contains(','))
-            buffer.append(bytes.constData(), bytes.size());
+        if (plain && !holds(bytes, size, '"') && !holds(bytes, size, ','))
+            buffer.append(bytes, size);
         else
-            appendCsv(buffer, decodeText(bytes));
+            appendCsv(buffer, decodeText(bytes, size));
         break;
     case Jsonl:
-        if (plain && !bytes.contains('"') && !bytes.contains('\\')) {
+        if (plain && !holds(bytes, size, '"') && !holds(bytes, size, '\\')) {
             buffer += '"';
-            buffer.append(bytes.constData(), bytes.size());
+            buffer.append(bytes, size);
             buffer += '"';
         } else {
-            buffer += jsonString(decodeText(bytes));
+            buffer += jsonString(decodeText(bytes, size));
         }
         break;
     }
@@ -223,9 +234,9 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
     for (int column = 0; column + 1 < columns; ++column)
         widths[size_t(column)] = names.at(column).size();
     for (const Reference *record : records) {
-        widths[0] = std::max(widths[0], std::min(widthOf(record->path), maxTextWidth));
-        for (int column = 1; column + 1 < columns; ++column) {
-            const int width = std::min(widthOf(record->fields.value(column - 1)), maxTextWidth);
+        const std::vector<Cell> &row = cellsOf(*record);
+        for (int column = 0; column + 1 < columns; ++column) {
+            const int width = std::min(widthOf(row[size_t(column)].bytes, row[size_t(column)].size), maxTextWidth);
             widths[size_t(column)] = std::max(widths[size_t(column)], width);
         }
     }
@@ -247,17 +258,16 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
 void RecordWriter::writeTextRecord(const Reference &record, const std::vector<int> &widths)
 {
     QByteArray &buffer = out.buffer();
-    for (int column = 0; column < columns; ++column) {
+    const std::vector<Cell> &row = cellsOf(record);
+    for (size_t column = 0; column < row.size(); ++column) {
+        if (column > 0)
+            buffer += "  ";
         const int start = buffer.size();
-        appendCell(column == 0 ? record.path : record.fields.value(column - 1));
-        if (column + 1 < columns) {
+        appendCell(row[column]);
+        if (column + 1 < size_t(columns)) {
             const int width = utf8Width(buffer.constData() + start, buffer.size() - start);
-            buffer += QByteArray(std::max(widths[size_t(column)] - width, 0) + 2, ' ');
+            buffer += QByteArray(std::max(widths[column] - width, 0), ' ');
         }
-    }
-    for (int field = columns - 1; field < record.fields.size(); ++field) {
-        buffer += "  ";
-        appendCell(record.fields.at(field));
     }
     endRow();
 }
@@ -269,10 +279,11 @@ void RecordWriter::writeRow(const char *change, const Reference &record, const s
         appendCell(QString::fromLatin1(change));
         buffer += separator[format];
     }
+    const std::vector<Cell> &row = cellsOf(record);
     for (int column = 0; column < columns; ++column) {
         if (column > 0)
             buffer += separator[format];
-        appendCell(column == 0 ? record.path : record.fields.value(column - 1));
+        appendCell(row[size_t(column)]);
     }
     if (change) {
         QStringList names;
@@ -283,9 +294,9 @@ void RecordWriter::writeRow(const char *change, const Reference &record, const s
         buffer += separator[format];
         appendCell(names.join(QLatin1String(", ")));
     }
-    for (int field = columns - 1; field < record.fields.size(); ++field) {
+    for (size_t extra = size_t(columns); extra < row.size(); ++extra) {
         buffer += separator[format];
-        appendCell(record.fields.at(field));
+        appendCell(row[extra]);
     }
     endRow();
 }
@@ -293,18 +304,19 @@ void RecordWriter::writeRow(const char *change, const Reference &record, const s
 void RecordWriter::appendJsonFields(const Reference &record)
 {
     QByteArray &buffer = out.buffer();
+    const std::vector<Cell> &row = cellsOf(record);
     for (int column = 1; column < columns; ++column) {
         if (column > 1)
             buffer += ',';
         buffer += '"' + jsonKey(kind, column) + "\":";
-        appendCell(record.fields.value(column - 1));
+        appendCell(row[size_t(column)]);
     }
-    if (record.fields.size() >= columns) {
+    if (row.size() > size_t(columns)) {
         buffer += ",\"extra\":[";
-        for (int field = columns - 1; field < record.fields.size(); ++field) {
-            if (field >= columns)
+        for (size_t extra = size_t(columns); extra < row.size(); ++extra) {
+            if (extra > size_t(columns))
                 buffer += ',';
-            appendCell(record.fields.at(field));
+            appendCell(row[extra]);
         }
         buffer += ']';
     }
@@ -317,7 +329,7 @@ void RecordWriter::writeJson(const char *change, const Reference &record)
     if (change)
         buffer += QByteArray("\"change\":\"") + change + "\",";
     buffer += "\"path\":";
-    appendCell(record.path);
+    appendCell(record.path.constData(), record.path.size());
     buffer += ',';
     appendJsonFields(record);
     buffer += "}\n";
@@ -366,7 +378,7 @@ void RecordWriter::writeChanged(const Reference &oldRecord, const Reference &new
     }
     if (format == Jsonl) {
         buffer += "{\"change\":\"changed\",\"path\":";
-        appendCell(newRecord.path);
+        appendCell(newRecord.path.constData(), newRecord.path.size());
         buffer += ",\"columns\":[";
         for (size_t i = 0; i < changed.size(); ++i)
             buffer += (i > 0 ? ",\"" : "\"") + jsonKey(kind, changed[i]) + '"';
@@ -380,25 +392,19 @@ void RecordWriter::writeChanged(const Reference &oldRecord, const Reference &new
     }
     // "~ path  Type: float -> double; Units: "" -> m"
     buffer += "~ ";
-    appendCell(newRecord.path);
+    appendCell(newRecord.path.constData(), newRecord.path.size());
     for (size_t i = 0; i < changed.size(); ++i) {
         const int column = changed[i];
         buffer += i == 0 ? "  " : "; ";
         buffer += columnName(kind, column).toUtf8() + ": ";
         for (const Reference *record : {&oldRecord, &newRecord}) {
+            const std::vector<Cell> &row = cellsOf(*record);
             QByteArray value;
-            if (column < columns) {
+            for (size_t cell = size_t(column); cell < (column < columns ? size_t(column) + 1 : row.size()); ++cell) {
                 const int start = buffer.size();
-                appendCell(record->fields.value(column - 1));
-                value = buffer.mid(start);
+                appendCell(row[cell]);
+                value += (value.isEmpty() ? "" : "  ") + buffer.mid(start);
                 buffer.truncate(start);
-            } else {
-                for (int field = columns - 1; field < record->fields.size(); ++field) {
-                    const int start = buffer.size();
-                    appendCell(record->fields.at(field));
-                    value += (value.isEmpty() ? "" : "  ") + buffer.mid(start);
-                    buffer.truncate(start);
-                }
             }
             buffer += value.isEmpty() ? QByteArray("\"\"") : value;
             if (record == &oldRecord)

@@ -47,7 +47,15 @@ private:
     void writeRow(const char *change, const Reference &record, const std::vector<int> *columns);
     void writeJson(const char *change, const Reference &record);
     void writeTextRecord(const Reference &record, const std::vector<int> &widths);
-    void appendCell(const ByteString &bytes);
+    // A record's path and fields, then empty cells up to the columns; extra fields beyond them.
+    struct Cell
+    {
+        const char *bytes;
+        int size;
+    };
+    const std::vector<Cell> &cellsOf(const Reference &record);
+    void appendCell(const char *bytes, int size);
+    void appendCell(const Cell &cell) { appendCell(cell.bytes, cell.size); }
     void appendCell(const QString &text);
     void appendJsonFields(const Reference &record);
     void endRow();
@@ -56,4 +64,5 @@ private:
     const int32_t kind;
     const int columns; // path included
     Output &out;
+    std::vector<Cell> cells; // of the record being written
 };

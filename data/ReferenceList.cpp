@@ -168,9 +168,16 @@ public:
                 return;
             }
         }
-        if (end != begin)
-            lines.push_back(splitLine(begin, end));
+        if (end == begin)
+            return;
+        if (filtering)
+            begin = keep(begin, end, &end);
+        lines.push_back(splitLine(begin, end));
     }
+
+    // Whether the lines taken are copies of their own, so that the bytes they were read into can
+    // be read into again.
+    bool keepsCopies() const { return filtering; }
 
     // Every line feed in [scanFrom, end) ends a line; lineStart moves past each.
     void takeLines(const char *&lineStart, const char *scanFrom, const char *end)
@@ -238,9 +245,28 @@ private:
         lineStart = lastLf;
     }
 
+    // A copy of [begin, end) in the blocks of kept lines, ending at *copyEnd.
+    const char *keep(const char *begin, const char *end, const char **copyEnd)
+    {
+        const int length = int(end - begin);
+        if (kept.empty() || keptUsed + length > kept.back().size()) {
+            kept.emplace_back(std::max(length, keptBlock), Qt::Uninitialized);
+            keptUsed = 0;
+        }
+        char *copy = kept.back().data() + keptUsed;
+        std::memcpy(copy, begin, size_t(length));
+        keptUsed += length;
+        *copyEnd = copy + length;
+        return copy;
+    }
+
+    static constexpr int keptBlock = 1 << 20;
+
     bool firstLine = true;
     bool filtering = false;
     QByteArray filter;
+    std::vector<QByteArray> kept;
+    int keptUsed = 0; // of the last block
 };
 
 // The records' bytes, copied in sorted order into buffers of at most this size.
@@ -288,11 +314,28 @@ void settle(ReferenceList &list, LineReader &reader)
 // claims to hold, so a claimed size that never arrives costs no more than one chunk.
 constexpr qint64 minChunk = qint64(64) << 10;
 constexpr qint64 maxChunk = qint64(64) << 20;
+// When the lines taken are copies, one chunk of this size is read into again and again.
+constexpr qint64 copiedChunk = qint64(1) << 20;
 constexpr int maxLine = 1 << 30;
 
-} // namespace
-
-namespace {
+// Starts a new chunk with the unfinished line of the last one at its front, sized by what the file
+// still claims to hold, or more when it grows while it is read. A chunk that ended inside its first
+// line holds no line of its own and goes, as do all earlier ones when no line points into them.
+void startChunk(std::vector<QByteArray> &chunks, const RegularFile &file, qint64 received, int unfinished,
+                const char *lineStart, bool linesAreCopies)
+{
+    const qint64 claimed = std::max(file.size() - received + 1, received / 4);
+    const qint64 capacity = std::max(std::clamp(claimed, minChunk, linesAreCopies ? copiedChunk : maxChunk),
+                                     2 * qint64(unfinished) + minChunk);
+    QByteArray next(int(std::min(capacity, 2 * qint64(maxLine) - minChunk)), Qt::Uninitialized);
+    if (unfinished > 0)
+        std::memcpy(next.data(), lineStart, size_t(unfinished));
+    if (linesAreCopies)
+        chunks.clear();
+    else if (!chunks.empty() && lineStart == chunks.back().constData())
+        chunks.pop_back();
+    chunks.push_back(std::move(next));
+}
 
 // Reads a whole file through reader into list, as load says.
 bool readFile(ReferenceList &list, const QByteArray &fileName, LineReader &reader)
@@ -320,17 +363,14 @@ bool readFile(ReferenceList &list, const QByteArray &fileName, LineReader &reade
                 readError = true;
                 break;
             }
-            // What the file still claims to hold, or more when it grows while it is read.
-            const qint64 claimed = std::max(file.size() - received + 1, received / 4);
-            const qint64 capacity
-                = std::max(std::clamp(claimed, minChunk, maxChunk), 2 * qint64(unfinished) + minChunk);
-            QByteArray next(int(std::min(capacity, 2 * qint64(maxLine) - minChunk)), Qt::Uninitialized);
-            if (unfinished > 0)
-                std::memcpy(next.data(), lineStart, size_t(unfinished));
-            // A chunk that ended inside its first line holds no line of its own.
-            if (!chunks.empty() && lineStart == chunks.back().constData())
-                chunks.pop_back();
-            chunks.push_back(std::move(next));
+            // When the lines taken are copies, the one chunk is read into again, with the unfinished
+            // line moved to its front: a search of a large file touches little memory.
+            if (reader.keepsCopies() && !chunks.empty()
+                && 2 * qint64(unfinished) + minChunk <= chunks.back().size()) {
+                std::memmove(chunks.back().data(), lineStart, size_t(unfinished));
+            } else {
+                startChunk(chunks, file, received, unfinished, lineStart, reader.keepsCopies());
+            }
             used = unfinished;
             lineStart = chunks.back().constData();
         }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "data/ReferenceList.h"
+
 #include <QByteArray>
 
-class ByteString;
-class Reference;
+#include <cstring>
 
 // The one rule by which a record matches a search text, in the tab and on the command line: its
 // path, or one of its fields on its own, holds the text's bytes exactly, so the case and the blanks
@@ -14,10 +15,29 @@ public:
     // With pathOnly, only the path is looked at.
     explicit ReferenceMatcher(const QByteArray &text, bool pathOnly = false);
 
-    bool matches(const Reference &record) const;
-    // Whether bytes hold the text.
-    bool isIn(const char *bytes, int size) const;
-    bool isIn(const ByteString &bytes) const;
+    bool matches(const Reference &record) const
+    {
+        return isIn(record.path) || (inFields && isIn(record.fields.text()));
+    }
+    // Whether bytes hold the text. Paths and fields are short: the first byte is looked for with
+    // memchr, and only there the rest. Inline, as a search calls it for every record.
+    bool isIn(const char *bytes, int size) const
+    {
+        const int length = text.size();
+        if (length == 0 || size < length)
+            return false;
+        const char first = text.at(0);
+        const char *last = bytes + (size - length); // the last place the text can start
+        for (const char *at = bytes; at <= last; ++at) {
+            at = static_cast<const char *>(std::memchr(at, first, size_t(last - at) + 1));
+            if (!at)
+                return false;
+            if (std::memcmp(at + 1, text.constData() + 1, size_t(length - 1)) == 0)
+                return true;
+        }
+        return false;
+    }
+    bool isIn(const ByteString &bytes) const { return isIn(bytes.constData(), bytes.size()); }
 
     // Where text first starts in [begin, end), or end.
     static const char *find(const char *begin, const char *end, const QByteArray &text);
