@@ -281,6 +281,15 @@ void TestReferenceList::loadContaining_data()
     QTest::newRow("crlf line ends") << QByteArray("2\r\nb\tint\r\na\tfloat\r\n") << QByteArray("float")
                                     << int(DataRefs) << QStringList {"a|float"};
     QTest::newRow("empty text keeps nothing") << QByteArray("2\na\n") << QByteArray("") << int(DataRefs) << QStringList();
+    QByteArray many = "2\n";
+    QStringList found;
+    for (int i = 0; i < 100000; ++i) {
+        const QByteArray path = "sim/" + QByteArray::number(100000 + i) + (i % 7 == 0 ? "/hit" : "/other");
+        many += path + "\tint\ty\n";
+        if (i % 7 == 0)
+            found << QString::fromLatin1(path + "|int|y");
+    }
+    QTest::newRow("lines across many reads") << many << QByteArray("/hit") << int(DataRefs) << found;
     QTest::newRow("text in a line longer than a read")
         << "2\n" + QByteArray(5 << 20, 'a') + "b\tint\nab\n" << QByteArray("aab") << int(DataRefs)
         << QStringList {QString(5 << 20, QLatin1Char('a')) + "b|int"};
