@@ -15,11 +15,15 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         *error = QStringLiteral("no command given");
         return false;
     }
-    const QByteArray name = arguments.first();
-    if (name == "--help" || name == "-h") {
-        command = Help;
-        return true;
+    // "refscope-cli diff --help" asks for help as much as "refscope-cli --help" does.
+    const int optionsEnd = arguments.indexOf("--");
+    for (int i = 0; i < (optionsEnd < 0 ? arguments.size() : optionsEnd); ++i) {
+        if (arguments.at(i) == "--help" || arguments.at(i) == "-h") {
+            command = Help;
+            return true;
+        }
     }
+    const QByteArray name = arguments.first();
     if (name == "--version") {
         command = Version;
         return true;
@@ -37,12 +41,12 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
     }
 
     QList<QByteArray> positional;
-    bool optionsEnd = false;
+    bool textsOnly = false;
     for (int i = 1; i < arguments.size(); ++i) {
         QByteArray argument = arguments.at(i);
-        if (optionsEnd || !argument.startsWith("--") || argument == "--") {
-            if (argument == "--" && !optionsEnd)
-                optionsEnd = true;
+        if (textsOnly || !argument.startsWith("--") || argument == "--") {
+            if (argument == "--" && !textsOnly)
+                textsOnly = true;
             else
                 positional << argument;
             continue;

@@ -1,5 +1,6 @@
 #include "CliRun.h"
 
+#include "cli/CommandLine.h"
 #include "data/ReferenceList.h"
 
 #include <QFile>
@@ -111,6 +112,8 @@ void TestCli::eachCommand_data()
     QTest::newRow("option of another command")
         << QStringList {"show", "OLD", "--stat"} << dataRefs << QByteArray() << 2 << QByteArray();
     QTest::newRow("search without a text") << QStringList {"search", "OLD"} << dataRefs << QByteArray() << 2 << QByteArray();
+    QTest::newRow("help after a command")
+        << QStringList {"diff", "--help"} << QByteArray() << QByteArray() << 0 << CommandLine::help();
     QTest::newRow("text after --") << QStringList {"search", "OLD", "--", "--stat"} << dataRefs << QByteArray() << 1
                                    << QByteArray();
 }
