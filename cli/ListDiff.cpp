@@ -20,14 +20,18 @@ int compareFields(const FieldList &a, const FieldList &b)
     return (left != a.end()) - (right != b.end());
 }
 
+bool fieldsLess(const Reference *a, const Reference *b)
+{
+    return compareFields(a->fields, b->fields) < 0;
+}
+
 // The records of one path, each distinct set of fields once, in field order.
 std::vector<const Reference *> distinctRecords(const std::vector<Reference> &records, size_t begin, size_t end)
 {
     std::vector<const Reference *> distinct;
     for (size_t i = begin; i < end; ++i)
         distinct.push_back(&records[i]);
-    const auto less = [](const Reference *a, const Reference *b) { return compareFields(a->fields, b->fields) < 0; };
-    std::sort(distinct.begin(), distinct.end(), less);
+    std::sort(distinct.begin(), distinct.end(), fieldsLess);
     distinct.erase(std::unique(distinct.begin(), distinct.end(),
                                [](const Reference *a, const Reference *b) { return a->fields == b->fields; }),
                    distinct.end());
@@ -73,11 +77,10 @@ void ListDiff::compare(const std::function<bool(const Change &)> &visit) const
             const std::vector<const Reference *> after = distinctRecords(news, j, newEnd);
             std::vector<const Reference *> gone;
             std::vector<const Reference *> come;
-            const auto less = [](const Reference *a, const Reference *b) {
-                return compareFields(a->fields, b->fields) < 0;
-            };
-            std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone), less);
-            std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(come), less);
+            std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone),
+                                fieldsLess);
+            std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(come),
+                                fieldsLess);
             const size_t paired = std::min(gone.size(), come.size());
             for (size_t k = 0; k < paired; ++k) {
                 if (!visit({Changed, gone[k], come[k]}))
@@ -105,9 +108,12 @@ std::vector<int> ListDiff::changedColumns(int32_t kind, const Reference &a, cons
         if (a.fields.value(column - 1) != b.fields.value(column - 1))
             changed.push_back(column);
     }
-    QList<QByteArray> extraA = a.fields.toList().mid(columns - 1);
-    QList<QByteArray> extraB = b.fields.toList().mid(columns - 1);
-    if (extraA != extraB)
-        changed.push_back(columns);
+    // Fields are never empty, so an empty value is the end of a record's fields.
+    for (int field = columns - 1; !a.fields.value(field).isEmpty() || !b.fields.value(field).isEmpty(); ++field) {
+        if (a.fields.value(field) != b.fields.value(field)) {
+            changed.push_back(columns);
+            break;
+        }
+    }
     return changed;
 }

@@ -240,14 +240,13 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
             widths[size_t(column)] = std::max(widths[size_t(column)], width);
         }
     }
-    QByteArray &buffer = out.buffer();
-    for (int column = 0; column < columns; ++column) {
-        const QByteArray name = names.at(column).toUtf8();
-        buffer += name;
-        if (column + 1 < columns)
-            buffer += QByteArray(widths[size_t(column)] - name.size() + 2, ' ');
+    QList<QByteArray> header;
+    std::vector<Cell> headerCells;
+    for (const QString &name : names) {
+        header << name.toUtf8();
+        headerCells.push_back({header.last().constData(), header.last().size()});
     }
-    endRow();
+    writeTextRow(headerCells, widths);
     for (const Reference *record : records) {
         if (!out.ok())
             return;
@@ -257,8 +256,12 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
 
 void RecordWriter::writeTextRecord(const Reference &record, const std::vector<int> &widths)
 {
+    writeTextRow(cellsOf(record), widths);
+}
+
+void RecordWriter::writeTextRow(const std::vector<Cell> &row, const std::vector<int> &widths)
+{
     QByteArray &buffer = out.buffer();
-    const std::vector<Cell> &row = cellsOf(record);
     for (size_t column = 0; column < row.size(); ++column) {
         if (column > 0)
             buffer += "  ";

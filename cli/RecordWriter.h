@@ -54,6 +54,8 @@ private:
         int size;
     };
     const std::vector<Cell> &cellsOf(const Reference &record);
+    // Cells padded to the widths of the columns but the last, two blanks apart.
+    void writeTextRow(const std::vector<Cell> &row, const std::vector<int> &widths);
     void appendCell(const char *bytes, int size);
     void appendCell(const Cell &cell) { appendCell(cell.bytes, cell.size); }
     void appendCell(const QString &text);

@@ -156,8 +156,9 @@ Line splitLine(const char *begin, const char *end)
 class LineReader
 {
 public:
-    // One line, without its line feed.
-    void take(const char *begin, const char *end)
+    // One line, without its line feed. When only some lines are kept, holdsText says the line is
+    // known to hold the text already.
+    void take(const char *begin, const char *end, bool holdsText = false)
     {
         if (end != begin && end[-1] == '\r')
             --end;
@@ -170,8 +171,11 @@ public:
         }
         if (end == begin)
             return;
-        if (filtering)
+        if (filtering) {
+            if (!holdsText && ReferenceMatcher::find(begin, end, filter) == end)
+                return;
             begin = keep(begin, end, &end);
+        }
         lines.push_back(splitLine(begin, end));
     }
 
@@ -188,15 +192,9 @@ public:
                 takeLinesContaining(lineStart, end);
                 return;
             }
-            takeLine(lineStart, lf);
+            take(lineStart, lf);
             lineStart = scanFrom = lf + 1;
         }
-    }
-
-    // What follows the last line feed, a line of its own.
-    void takeLast(const char *begin, const char *end)
-    {
-        takeLine(begin, end);
     }
 
     // From now on only the lines that hold text somewhere are taken; the first line still tells
@@ -212,16 +210,6 @@ public:
     int32_t kind = Commands;
 
 private:
-    void takeLine(const char *begin, const char *end)
-    {
-        if (filtering && !(firstLine && end != begin && *begin == '2')
-            && ReferenceMatcher::find(begin, end, filter) == end) {
-            firstLine = false;
-            return;
-        }
-        take(begin, end);
-    }
-
     // The complete lines of [lineStart, end): the text is looked for across all of them, and only
     // the lines it is found in are split. lineStart moves past the last line feed.
     void takeLinesContaining(const char *&lineStart, const char *end)
@@ -239,7 +227,7 @@ private:
             while (begin != at && begin[-1] != '\n')
                 --begin;
             const char *lineEnd = static_cast<const char *>(std::memchr(hit, '\n', size_t(lastLf - hit)));
-            take(begin, lineEnd);
+            take(begin, lineEnd, true);
             at = lineEnd + 1;
         }
         lineStart = lastLf;
@@ -388,7 +376,7 @@ bool readFile(ReferenceList &list, const QByteArray &fileName, LineReader &reade
     // What follows the last line feed is a line of its own, possibly empty. After a read error it is
     // incomplete and is not kept.
     if (!readError)
-        reader.takeLast(lineStart, chunks.back().constData() + used);
+        reader.take(lineStart, chunks.back().constData() + used);
     settle(list, reader);
     list.incomplete = readError;
     return true;
@@ -404,7 +392,7 @@ void ReferenceList::parse(const QByteArray &content)
     const char *lineStart = content.constData();
     const char *end = lineStart + content.size();
     reader.takeLines(lineStart, lineStart, end);
-    reader.takeLast(lineStart, end);
+    reader.take(lineStart, end);
     settle(*this, reader);
 }
 
