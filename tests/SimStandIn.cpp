@@ -75,8 +75,9 @@ void SimStandIn::readRequest(QTcpSocket *socket)
     qint64 length = 0;
     bool upgrade = false;
     for (const QByteArray &line : lines.mid(1)) {
-        const QByteArray name = line.section(':', 0, 0).trimmed().toLower();
-        const QByteArray value = line.section(':', 1).trimmed();
+        const int colon = line.indexOf(':');
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
         if (name == "content-length")
             length = value.toLongLong();
         else if (name == "upgrade" && value.toLower() == "websocket")
