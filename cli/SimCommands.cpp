@@ -180,10 +180,10 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
         }
     }
     if (skipped > 0) {
-        err.buffer() += "refscope-cli: " + QByteArray::number(skipped)
-            + (kind == Commands ? " commands" : " datarefs")
-            + " of the simulator have names that a list cannot hold (a blank or a control character in them): "
-              "they are left out\n";
+        err.buffer() += QByteArray("refscope-cli: left out the simulator's ")
+            + (kind == Commands ? "commands" : "datarefs")
+            + " whose names a list cannot hold (a blank or a control character in them): "
+            + QByteArray::number(skipped) + '\n';
     }
     list.parse(text);
     return true;

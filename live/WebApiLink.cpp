@@ -1,7 +1,6 @@
 #include "live/WebApiLink.h"
 
 #include <QDeadlineTimer>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -21,6 +20,17 @@ constexpr int namesPerRequest = 40;
 QByteArray compactJson(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// The entries of a WebSocket request, [{"id":1,...},...], written here because the toolkit's JSON
+// writer turns a 64-bit integer into a double and so loses the low digits of large ids. Only
+// numbers and fixed names go in, so nothing needs escaping.
+QByteArray idEntries(const QList<qint64> &ids, const QByteArray &more = QByteArray())
+{
+    QByteArray entries = "[";
+    for (const qint64 id : ids)
+        entries += (entries.size() > 1 ? ",{\"id\":" : "{\"id\":") + QByteArray::number(id) + more + '}';
+    return entries + ']';
 }
 
 QString quoted(const QByteArray &name)
@@ -347,8 +357,8 @@ bool WebApiLink::run(const QByteArray &command, double holdSeconds)
     // Held through the WebSocket, without a duration: released when the hold ends, when the program is
     // interrupted, and by the simulator itself should the connection close first.
     const auto activate = [&](bool active) {
-        QJsonObject entry {{QStringLiteral("id"), id}, {QStringLiteral("is_active"), active}};
-        return socketRequest("command_set_is_active", QJsonObject {{QStringLiteral("commands"), QJsonArray {entry}}});
+        return socketRequest("command_set_is_active",
+                             "{\"commands\":" + idEntries({id}, active ? ",\"is_active\":true" : ",\"is_active\":false") + '}');
     };
     if (!openSocket() || !activate(true))
         return false;
@@ -363,10 +373,10 @@ bool WebApiLink::arrayLengths(const std::vector<std::pair<qint64, SimValue::Type
     if (arrays.empty())
         return true;
     QHash<qint64, SimValue::Type> wanted;
-    QJsonArray subscribed;
+    QList<qint64> subscribed;
     for (const auto &array : arrays) {
         if (!wanted.contains(array.first))
-            subscribed.append(QJsonObject {{QStringLiteral("id"), array.first}});
+            subscribed << array.first;
         wanted.insert(array.first, array.second);
     }
     if (!openSocket())
@@ -381,8 +391,7 @@ bool WebApiLink::arrayLengths(const std::vector<std::pair<qint64, SimValue::Type
                 lengths.insert(entry.first, value.count());
         }
     };
-    const bool subscribedAll
-        = socketRequest("dataref_subscribe_values", QJsonObject {{QStringLiteral("datarefs"), subscribed}});
+    const bool subscribedAll = socketRequest("dataref_subscribe_values", "{\"datarefs\":" + idEntries(subscribed) + '}');
     const bool waited = subscribedAll && waitUntil([&] { return lengths.size() >= wanted.size(); }, patienceMs);
     onUpdate = nullptr;
     closeSocket();
@@ -392,14 +401,11 @@ bool WebApiLink::arrayLengths(const std::vector<std::pair<qint64, SimValue::Type
 bool WebApiLink::watch(const QList<Target> &targets, const std::vector<Reading> &readings, double seconds,
                        const Changed &changed)
 {
-    QJsonArray subscribed;
-    QSet<qint64> ids;
+    QList<qint64> subscribed;
     for (int i = 0; i < targets.size(); ++i) {
         const qint64 id = knownDataRefs.value(targets.at(i).path).id;
-        if (readings[size_t(i)].problem.isEmpty() && !ids.contains(id)) {
-            ids.insert(id);
-            subscribed.append(QJsonObject {{QStringLiteral("id"), id}});
-        }
+        if (readings[size_t(i)].problem.isEmpty() && !subscribed.contains(id))
+            subscribed << id;
     }
     if (!openSocket())
         return false;
@@ -438,7 +444,7 @@ bool WebApiLink::watch(const QList<Target> &targets, const std::vector<Reading> 
     };
     stopped = false;
     const bool watched
-        = socketRequest("dataref_subscribe_values", QJsonObject {{QStringLiteral("datarefs"), subscribed}})
+        = socketRequest("dataref_subscribe_values", "{\"datarefs\":" + idEntries(subscribed) + '}')
         && waitUntil([&] { return ended; }, seconds < 0 ? -1 : qint64(std::ceil(seconds * 1000)), nullptr, true);
     onUpdate = nullptr;
     closeSocket();
@@ -514,12 +520,11 @@ void WebApiLink::socketMessage(const QString &text)
         loop->quit();
 }
 
-bool WebApiLink::socketRequest(const char *type, const QJsonObject &params)
+bool WebApiLink::socketRequest(const char *type, const QByteArray &params)
 {
     const qint64 id = nextRequestId++;
-    const QJsonObject request {{QStringLiteral("req_id"), id}, {QStringLiteral("type"), QLatin1String(type)},
-                               {QStringLiteral("params"), params}};
-    socket->sendTextMessage(QString::fromUtf8(compactJson(request)));
+    socket->sendTextMessage(QString::fromLatin1("{\"req_id\":" + QByteArray::number(id) + ",\"type\":\"" + type
+                                                + "\",\"params\":" + params + '}'));
     bool timedOut = false;
     if (!waitUntil([&] { return results.contains(id); }, patienceMs, &timedOut))
         return false;

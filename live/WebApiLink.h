@@ -71,7 +71,8 @@ private:
     // The WebSocket: open, send a request, wait for its result; updates go to onUpdate meanwhile.
     bool openSocket();
     void closeSocket();
-    bool socketRequest(const char *type, const QJsonObject &params);
+    // params is the JSON text of the request's parameters.
+    bool socketRequest(const char *type, const QByteArray &params);
     // Runs the event loop until done() holds, the socket fails, ms pass (never when negative) or, when
     // stoppable, stop() is called. False only on trouble.
     bool waitUntil(const std::function<bool()> &done, qint64 ms, bool *timedOut = nullptr, bool stoppable = false);

@@ -22,6 +22,13 @@ QByteArray data(const QJsonValue &value)
     return "{\"data\":" + json(value) + '}';
 }
 
+// An entry of a list with its id in front, written as text: the toolkit writes 64-bit integers as
+// doubles, which large ids do not survive.
+QByteArray entry(qint64 id, const QJsonObject &fields)
+{
+    return "{\"id\":" + QByteArray::number(id) + ',' + json(fields).mid(1);
+}
+
 SimStandIn::Reply error(int status, const char *code, const QString &message)
 {
     return {status, json(QJsonObject {{QStringLiteral("error_code"), QLatin1String(code)},
@@ -120,18 +127,17 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
     const QStringList filter = QUrlQuery(url).allQueryItemValues(QStringLiteral("filter[name]"), QUrl::FullyDecoded);
     const auto filtered = [&](const QByteArray &name) { return filter.isEmpty() || filter.contains(QString::fromUtf8(name)); };
     if (parts == QList<QByteArray> {"datarefs"}) {
-        QJsonArray list;
-        for (const DataRef &entry : dataRefs) {
-            if (!filtered(entry.name))
+        QByteArrayList list;
+        for (const DataRef &each : dataRefs) {
+            if (!filtered(each.name))
                 continue;
-            QJsonObject object {{QStringLiteral("id"), entry.id},
-                                {QStringLiteral("name"), QString::fromUtf8(entry.name)},
-                                {QStringLiteral("value_type"), entry.type}};
-            if (entry.writable >= 0)
-                object.insert(QStringLiteral("is_writable"), entry.writable == 1);
-            list.append(object);
+            QJsonObject object {{QStringLiteral("name"), QString::fromUtf8(each.name)},
+                                {QStringLiteral("value_type"), each.type}};
+            if (each.writable >= 0)
+                object.insert(QStringLiteral("is_writable"), each.writable == 1);
+            list << entry(each.id, object);
         }
-        return {200, data(list)};
+        return {200, "{\"data\":[" + list.join(',') + "]}"};
     }
     if (parts == QList<QByteArray> {"datarefs", "count"})
         return {200, data(qint64(dataRefs.size()))};
@@ -153,15 +159,14 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
     if (v1Only)
         return error(404, "route_not_found", QStringLiteral("no such route"));
     if (parts == QList<QByteArray> {"commands"}) {
-        QJsonArray list;
-        for (const Command &entry : commands) {
-            if (filtered(entry.name)) {
-                list.append(QJsonObject {{QStringLiteral("id"), entry.id},
-                                         {QStringLiteral("name"), QString::fromUtf8(entry.name)},
-                                         {QStringLiteral("description"), entry.description}});
+        QByteArrayList list;
+        for (const Command &each : commands) {
+            if (filtered(each.name)) {
+                list << entry(each.id, {{QStringLiteral("name"), QString::fromUtf8(each.name)},
+                                        {QStringLiteral("description"), each.description}});
             }
         }
-        return {200, data(list)};
+        return {200, "{\"data\":[" + list.join(',') + "]}"};
     }
     if (parts.size() == 3 && parts[0] == "command" && parts[2] == "activate" && method == "POST") {
         const QJsonValue duration = QJsonDocument::fromJson(body).object().value(QStringLiteral("duration"));
