@@ -275,10 +275,17 @@ void SimStandIn::tick()
     QList<qint64> ids;
     for (int i = 0; i < changing && size_t(i) < dataRefs.size(); ++i) {
         DataRef &entry = dataRefs[size_t(i)];
-        if (entry.type == QLatin1String("float") || entry.type == QLatin1String("double"))
+        if (entry.type == QLatin1String("float") || entry.type == QLatin1String("double")) {
             entry.value = double(tickCount) / 8 + i;
-        else if (entry.type == QLatin1String("int"))
+        } else if (entry.type == QLatin1String("int")) {
             entry.value = qint64(tickCount + i);
+        } else if (entry.value.isArray()) {
+            // The first element moves; the others stay.
+            QJsonArray array = entry.value.toArray();
+            if (!array.isEmpty())
+                array[0] = double(tickCount) / 4 + i;
+            entry.value = array;
+        }
         ids << entry.id;
     }
     for (auto it = subscriptions.cbegin(); it != subscriptions.cend(); ++it)

@@ -70,8 +70,8 @@ public:
     // "release id", "released by close id".
     QStringList log;
 
-    // Changes count values (the first ones of the list) every ms milliseconds, sending them to every
-    // subscriber as the simulator does, 10 times a second.
+    // Changes count values (the first ones of the list; of an array its first element) every ms
+    // milliseconds, sending them to every subscriber as the simulator does, 10 times a second.
     void changeEvery(int ms, int count);
 
 private:

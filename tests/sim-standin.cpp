@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -98,8 +99,19 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Does thing number %1.").arg(i)});
         }
     }
-    if (!option(QStringLiteral("--changing")).isEmpty())
-        sim.changeEvery(100, option(QStringLiteral("--changing")).toInt());
+    // --changing N: the first N datarefs change; --changing NAME,NAME...: those do.
+    const QString changing = option(QStringLiteral("--changing"));
+    bool isCount = false;
+    int count = changing.toInt(&isCount);
+    if (!changing.isEmpty() && !isCount) {
+        const QStringList names = changing.split(QLatin1Char(','));
+        std::stable_partition(sim.dataRefs.begin(), sim.dataRefs.end(), [&](const SimStandIn::DataRef &entry) {
+            return names.contains(QString::fromUtf8(entry.name));
+        });
+        count = names.size();
+    }
+    if (count > 0)
+        sim.changeEvery(100, count);
     std::printf("%u\n", unsigned(sim.port()));
     std::fflush(stdout);
     return application.exec();

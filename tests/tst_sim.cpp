@@ -61,12 +61,14 @@ private:
     // stands for its address, FILE for the shipped list. The program is asked to end once
     // interruptWhen holds for its output so far.
     CliRun run(SimStandIn &sim, QStringList arguments,
-               const std::function<bool(const QByteArray &)> &interruptWhen = nullptr);
+               const std::function<bool(const QByteArray &)> &interruptWhen = nullptr,
+               const QString &program = cliProgram());
 
     QTemporaryDir dir;
 };
 
-CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<bool(const QByteArray &)> &interruptWhen)
+CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<bool(const QByteArray &)> &interruptWhen,
+                    const QString &program)
 {
     QFile file(dir.filePath(QStringLiteral("DataRefs.txt")));
     if (file.open(QIODevice::WriteOnly))
@@ -94,7 +96,7 @@ CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<
     if (interruptWhen)
         poll.start(50);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    process.start(cliProgram(), arguments);
+    process.start(program, arguments);
     loop.exec();
     if (process.state() != QProcess::NotRunning || process.exitStatus() != QProcess::NormalExit)
         return result;
@@ -303,10 +305,14 @@ void TestSim::listOpensAsTheWindowReads()
 void TestSim::interruptEndsCleanly_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("closePipe");
     QTest::addColumn<QString>("log");
-    QTest::newRow("watch") << QStringList {"sim", "watch", "sim/flightmodel/position/latitude", "--sim", "SIM"} << QString();
+    QTest::newRow("watch") << QStringList {"sim", "watch", "sim/flightmodel/position/latitude", "--sim", "SIM"} << false
+                           << QString();
+    QTest::newRow("watch, its reader gone")
+        << QStringList {"sim", "watch", "sim/flightmodel/position/latitude", "--sim", "SIM"} << true << QString();
     QTest::newRow("held command is released")
-        << QStringList {"sim", "run", "sim/none/none", "--hold", "60", "--sim", "SIM"}
+        << QStringList {"sim", "run", "sim/none/none", "--hold", "60", "--sim", "SIM"} << false
         << QStringLiteral("hold 1253033690000; release 1253033690000");
 }
 
@@ -314,13 +320,21 @@ void TestSim::interruptEndsCleanly_data()
 void TestSim::interruptEndsCleanly()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(bool, closePipe);
     QFETCH(QString, log);
     SimStandIn sim;
     fill(sim);
+    sim.changeEvery(50, 1);
+    // A reader that goes away: head, in a shell that keeps refscope-cli's status.
+    if (closePipe)
+        arguments = QStringList {"-c", "set -o pipefail; \"$@\" | head -n 1 > /dev/null", "bash", cliProgram()} + arguments;
     // A hold prints nothing: the interrupt comes once the simulator holds the command.
-    const CliRun result = run(sim, arguments, [&](const QByteArray &out) {
-        return !out.isEmpty() || sim.log.value(0).startsWith(QLatin1String("hold"));
-    });
+    const CliRun result = run(
+        sim, arguments,
+        [&](const QByteArray &out) {
+            return !closePipe && (!out.isEmpty() || sim.log.value(0).startsWith(QLatin1String("hold")));
+        },
+        closePipe ? QStringLiteral("bash") : cliProgram());
     QCOMPARE(result.status, 0);
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(sim.log.join(QLatin1String("; ")), log);
