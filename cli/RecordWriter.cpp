@@ -209,10 +209,11 @@ void RecordWriter::writeListLine(const Reference &record)
     QByteArray &buffer = out.buffer();
     buffer.append(record.path.constData(), record.path.size());
     const ByteString &fields = record.fields.text();
-    if (!fields.isEmpty()) {
+    // A tab after the path keeps a record that is its path alone when that path is empty (the line
+    // would be empty) or ends with a CR (which the line's end would take).
+    if (!fields.isEmpty() || record.path.isEmpty() || record.path.back() == '\r')
         buffer += '\t';
-        buffer.append(fields.constData(), fields.size());
-    }
+    buffer.append(fields.constData(), fields.size());
     buffer += '\n';
     out.written();
 }
