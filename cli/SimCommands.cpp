@@ -156,6 +156,11 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
         QHash<qint64, int> lengths;
         if (!link.arrayLengths(arrays, lengths))
             return false;
+        if (size_t(lengths.size()) < arrays.size()) {
+            err.buffer() += "refscope-cli: the simulator sent no value of "
+                + QByteArray::number(qint64(arrays.size()) - lengths.size())
+                + " arrays: their types are written without a length, as float[]\n";
+        }
         text = listHeader(link.simulatorVersion()) + '\n';
         for (const ApiDocument::DataRef &dataRef : dataRefs) {
             const Reference *known = inFile.value(dataRef.name);

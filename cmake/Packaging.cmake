@@ -14,7 +14,7 @@ if(HELP2MAN)
     set(cliManPage ${CMAKE_CURRENT_BINARY_DIR}/refscope-cli.1)
     add_custom_command(OUTPUT ${cliManPage}.gz
         COMMAND ${HELP2MAN} --no-info --section 1
-            --name "search, compare and export X-Plane datarefs and commands lists"
+            --name "search, compare and export X-Plane datarefs and commands lists, and ask a running X-Plane"
             --output ${cliManPage} $<TARGET_FILE:refscope-cli>
         COMMAND gzip -9nf ${cliManPage}
         DEPENDS refscope-cli
@@ -40,7 +40,9 @@ simulator in tabs, shows them as a tree of path segments or as a sorted
 list, searches them, and copies a reference's path to the clipboard, for
 people who build aircraft, panels and plugins. Its command-line companion,
 refscope-cli, searches the lists, shows what changed between two of them,
-and exports them as text, TSV, CSV or JSON Lines.]=])
+and exports them as text, TSV, CSV or JSON Lines; it also lists, reads,
+watches and writes what a running X-Plane (12.1.1 or later) holds, through
+the simulator's web API.]=])
 set(CPACK_PACKAGE_INSTALL_DIRECTORY refscope)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -222,7 +222,7 @@ bool WebApiLink::lookUp(const QString &list, const QList<QByteArray> &names, QHa
         QString query;
         for (const QByteArray &name : names.mid(first, namesPerRequest))
             query += (query.isEmpty() ? QStringLiteral("?") : QStringLiteral("&")) + QStringLiteral("filter[name]=")
-                + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(name)));
+                + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(name), "/"));
         Answer answer;
         if (!request("GET", apiPath(list) + query, {}, answer))
             return false;
@@ -362,7 +362,6 @@ bool WebApiLink::run(const QByteArray &command, double holdSeconds)
     };
     if (!openSocket() || !activate(true))
         return false;
-    stopped = false;
     if (!waitUntil([] { return false; }, qint64(holdSeconds * 1000), nullptr, true))
         return false;
     return activate(false);
@@ -391,8 +390,11 @@ bool WebApiLink::arrayLengths(const std::vector<std::pair<qint64, SimValue::Type
                 lengths.insert(entry.first, value.count());
         }
     };
+    // A simulator that refuses the subscription leaves the lengths unknown, as one whose values do
+    // not come; only a broken connection is trouble.
     const bool subscribedAll = socketRequest("dataref_subscribe_values", "{\"datarefs\":" + idEntries(subscribed) + '}');
-    const bool waited = subscribedAll && waitUntil([&] { return lengths.size() >= wanted.size(); }, patienceMs);
+    const bool waited = (subscribedAll || socketFault.isEmpty())
+        && (!subscribedAll || waitUntil([&] { return lengths.size() >= wanted.size(); }, patienceMs));
     onUpdate = nullptr;
     closeSocket();
     return waited;
@@ -442,7 +444,6 @@ bool WebApiLink::watch(const QList<Target> &targets, const std::vector<Reading> 
             ended = !changed(i, value);
         }
     };
-    stopped = false;
     const bool watched
         = socketRequest("dataref_subscribe_values", "{\"datarefs\":" + idEntries(subscribed) + '}')
         && waitUntil([&] { return ended; }, seconds < 0 ? -1 : qint64(std::ceil(seconds * 1000)), nullptr, true);

@@ -128,6 +128,16 @@ void TestSim::eachCommand_data()
         << QByteArray("refscope-cli: left out the simulator's datarefs whose names a list cannot hold (a blank or a "
                       "control character in them): 1\n")
         << none;
+    QTest::newRow("list: arrays whose values never come")
+        << QStringLiteral("no values") << QStringList {"sim", "list", "--sim", "SIM", "--format", "csv"} << 0
+        << QByteArray("Data ref,Type,Writable,Units,Description\r\n"
+                      "laminar/c172/fuel/selector_pos,int,?,,\r\n"
+                      "sim/aircraft/view/acf_tailnum,byte[],y,,\r\n"
+                      "sim/cockpit2/controls/flap_ratio,float,y,,\r\n"
+                      "sim/cockpit2/engine/indicators/N1_percent,float[],n,,\r\n"
+                      "sim/cockpit2/radios/actuators/com1_frequency_hz,int,y,,\r\n"
+                      "sim/flightmodel/position/latitude,double,n,,\r\n")
+        << QByteArray("refscope-cli: the simulator sent no value of 2 arrays") << none;
     QTest::newRow("list of commands, one line each")
         << none << QStringList {"sim", "list", "--commands", "--sim", "SIM", "--format", "csv"} << 0
         << QByteArray("Command,Description\r\nlaminar/c172/shutters/toggle,Open or close the shutters.\r\n"
@@ -263,6 +273,8 @@ void TestSim::eachCommand()
         sim.replies.insert("/api/v2/datarefs", {200, R"({"data":[{"id":1.5,"name":"sim/a","value_type":"int"}]})"});
     } else if (trouble == QLatin1String("broken value")) {
         sim.replies.insert("/api/v2/datarefs/1253033683792/value", {200, R"({"data":"47.46"})"});
+    } else if (trouble == QLatin1String("no values")) {
+        sim.firstUpdate = R"({"type":"dataref_update_values","data":{}})";
     } else if (trouble == QLatin1String("broken update")) {
         sim.firstUpdate = "<html>update</html>";
     }
