@@ -104,7 +104,8 @@ build-windows: qt-windows
 test-windows: build-windows
 	cd $(WIN_BUILD) && ctest $(CTEST_FLAGS)
 
-# $(WIN_BUILD)/refscope-<version>-win64.zip: refscope.exe, the example lists and a short readme.
+# $(WIN_BUILD)/refscope-<version>-win64.zip: the two programs, the example lists, a short readme and
+# the release notes.
 package-windows: build-windows
 	rm -f $(WIN_BUILD)/refscope-*-win64.zip
 	cd $(WIN_BUILD) && cpack -G ZIP
