@@ -127,7 +127,7 @@ void TestWinTab::formGrid()
 
     QCOMPARE(driver.findLabel()->text(), QStringLiteral("Find:"));
     QCOMPARE(driver.child<QLabel>("label_2")->text(), QStringLiteral("Ref:"));
-    QCOMPARE(driver.searchField()->maxLength(), 64);
+    QCOMPARE(driver.searchField()->maxLength(), 256);
     QCOMPARE(driver.currRef()->maxLength(), 256);
     QVERIFY(driver.currRef()->isReadOnly());
     QVERIFY(!driver.searchField()->isReadOnly());
