@@ -384,6 +384,9 @@ void WinTab::showModel(QAbstractItemModel *model, std::unique_ptr<QAbstractItemM
 
     view->setModel(foundModel ? foundModel.get() : model);
     view->setRootIsDecorated(treeView);
+    // The view keeps its scroll position across models: the new one would open where the old one was
+    // left, at its end when it is shorter.
+    view->scrollToTop();
 
     const QItemSelectionModel *inUse = view->selectionModel();
     for (QItemSelectionModel *stale : view->findChildren<QItemSelectionModel *>()) {

@@ -235,17 +235,21 @@ void TestWinTab::toggleFlipsModeAndRestoresBranches()
     const QStringList expanded = {"sim", "sim/flightmodel", "sim/flightmodel/position", "sim/time", "zzz"};
     QCOMPARE(driver.expandedBranches(), expanded);
 
+    driver.scrollToEnd();
     driver.press("btnStateView");
     QVERIFY(!driver.isTree());
     QCOMPARE(toggle->toolTip(), QStringLiteral("Toggle to tree view"));
     QCOMPARE(iconImage(toggle->icon()), iconImage(QIcon(":/icons32/tree.png")));
     QVERIFY(!driver.child("btnCollapseAll")->isEnabled());
     QCOMPARE(driver.model()->rowCount(), 7);
+    QVERIFY(driver.showsFirstRow());
 
-    // Branches are remembered only below the first top-level branch.
+    // Branches are remembered only below the first top-level branch; the tree opens at its top.
+    driver.scrollToEnd();
     driver.press("btnStateView");
     QVERIFY(driver.isTree());
     QCOMPARE(driver.expandedBranches(), expanded.mid(0, 4));
+    QVERIFY(driver.showsFirstRow());
 }
 
 void TestWinTab::expandAndCollapseAll()
