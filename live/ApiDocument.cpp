@@ -153,8 +153,9 @@ bool ApiDocument::readDataRefs(const QByteArray &body, std::vector<DataRef> &dat
             *reason = QStringLiteral("has entry %1 without a text \"value_type\"").arg(row);
             return false;
         }
-        dataRef.typeName = type.toString().left(100);
-        dataRef.type = SimValue::typeNamed(dataRef.typeName);
+        dataRef.type = SimValue::typeNamed(type.toString());
+        if (dataRef.type == SimValue::Other)
+            dataRef.typeName = type.toString().left(100);
         const QJsonValue writable = entry.value(QLatin1String("is_writable"));
         if (!writable.isUndefined() && !writable.isBool()) {
             *reason = QStringLiteral("has entry %1 whose \"is_writable\" is not true or false").arg(row);

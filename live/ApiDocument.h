@@ -28,7 +28,7 @@ public:
         qint64 id = 0;
         QByteArray name;
         SimValue::Type type = SimValue::Other;
-        QString typeName; // as the API names it
+        QString typeName; // as the API names it, when it is no type this program knows
         Writable writable = WritableUnknown;
     };
     struct Command

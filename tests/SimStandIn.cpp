@@ -126,6 +126,9 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
     const QList<QByteArray> parts = path.mid(prefix.size()).split('/');
     const QStringList filter = QUrlQuery(url).allQueryItemValues(QStringLiteral("filter[name]"), QUrl::FullyDecoded);
     const auto filtered = [&](const QByteArray &name) { return filter.isEmpty() || filter.contains(QString::fromUtf8(name)); };
+    // The whole lists are made once: a simulator answers them at once, and a benchmark times the client.
+    if (filter.isEmpty() && listBodies.contains(path))
+        return {200, listBodies.value(path)};
     if (parts == QList<QByteArray> {"datarefs"}) {
         QByteArrayList list;
         for (const DataRef &each : dataRefs) {
@@ -137,7 +140,10 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
                 object.insert(QStringLiteral("is_writable"), each.writable == 1);
             list << entry(each.id, object);
         }
-        return {200, "{\"data\":[" + list.join(',') + "]}"};
+        const QByteArray body = "{\"data\":[" + list.join(',') + "]}";
+        if (filter.isEmpty())
+            listBodies.insert(path, body);
+        return {200, body};
     }
     if (parts == QList<QByteArray> {"datarefs", "count"})
         return {200, data(qint64(dataRefs.size()))};
@@ -166,7 +172,10 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
                                         {QStringLiteral("description"), each.description}});
             }
         }
-        return {200, "{\"data\":[" + list.join(',') + "]}"};
+        const QByteArray body = "{\"data\":[" + list.join(',') + "]}";
+        if (filter.isEmpty())
+            listBodies.insert(path, body);
+        return {200, body};
     }
     if (parts.size() == 3 && parts[0] == "command" && parts[2] == "activate" && method == "POST") {
         const QJsonValue duration = QJsonDocument::fromJson(body).object().value(QStringLiteral("duration"));
@@ -178,11 +187,14 @@ SimStandIn::Reply SimStandIn::answer(const QByteArray &method, const QByteArray 
 
 SimStandIn::DataRef *SimStandIn::dataRef(qint64 id)
 {
-    for (DataRef &entry : dataRefs) {
-        if (entry.id == id)
-            return &entry;
+    // The list does not change while it is served: its places are found once.
+    if (size_t(places.size()) != dataRefs.size()) {
+        places.clear();
+        for (size_t i = 0; i < dataRefs.size(); ++i)
+            places.insert(dataRefs[i].id, i);
     }
-    return nullptr;
+    const auto place = places.constFind(id);
+    return place == places.constEnd() ? nullptr : &dataRefs[*place];
 }
 
 void SimStandIn::socketConnected()
@@ -258,15 +270,15 @@ void SimStandIn::socketMessage(QWebSocket *socket, const QString &text)
 
 void SimStandIn::sendUpdate(QWebSocket *socket, const QList<qint64> &ids)
 {
-    QJsonObject values;
+    // Written entry by entry: a JSON object of the toolkit takes quadratic time to fill.
+    const QSet<qint64> &subscribed = subscriptions[socket];
+    QByteArray values;
     for (const qint64 id : ids) {
-        if (subscriptions.value(socket).contains(id))
-            values.insert(QString::number(id), dataRef(id)->value);
+        if (subscribed.contains(id))
+            values += (values.isEmpty() ? "\"" : ",\"") + QByteArray::number(id) + "\":" + json(dataRef(id)->value);
     }
-    if (!values.isEmpty()) {
-        socket->sendTextMessage(QString::fromUtf8(json(QJsonObject {
-            {QStringLiteral("type"), QStringLiteral("dataref_update_values")}, {QStringLiteral("data"), values}})));
-    }
+    if (!values.isEmpty())
+        socket->sendTextMessage(QString::fromUtf8("{\"type\":\"dataref_update_values\",\"data\":{" + values + "}}"));
 }
 
 void SimStandIn::tick()

@@ -88,6 +88,8 @@ private:
     QWebSocketServer *sockets;
     QHash<QWebSocket *, QSet<qint64>> subscriptions;
     QHash<QWebSocket *, QSet<qint64>> holds;
+    QHash<QByteArray, QByteArray> listBodies; // of the unfiltered lists, by path
+    QHash<qint64, size_t> places; // of the datarefs in their list, by id
     QTimer ticker;
     int changing = 0;
     qint64 tickCount = 0;
