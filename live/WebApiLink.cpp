@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -175,20 +176,27 @@ bool WebApiLink::begin(bool needsCommands)
                             .arg(address)
                             .arg(answer.status));
         }
-        if (!request("GET", apiPath(QStringLiteral("datarefs/count")), {}, answer))
-            return false;
-        qint64 count = 0;
-        QString reason;
-        if (!ApiDocument::readCount(answer.body, count, &reason))
-            return answerFault(QStringLiteral("GET ") + apiPath(QStringLiteral("datarefs/count")), reason);
-        if (count == 0)
-            return fail(QStringLiteral("X-Plane at %1 has no flight loaded yet: start a flight and try again").arg(address));
     }
     if (needsCommands && apiVersion < 2) {
         return fail(QStringLiteral("X-Plane at %1 offers its web API without commands (before X-Plane 12.1.4): "
                                    "commands need 12.1.4 or later; datarefs work as they are")
                         .arg(address));
     }
+    return true;
+}
+
+bool WebApiLink::flightLoaded()
+{
+    const QString path = apiPath(QStringLiteral("datarefs/count"));
+    Answer answer;
+    qint64 count = 0;
+    QString reason;
+    if (!request("GET", path, {}, answer))
+        return false;
+    if (!ApiDocument::readCount(answer.body, count, &reason))
+        return answerFault(QStringLiteral("GET ") + path, reason);
+    if (count == 0)
+        return fail(QStringLiteral("X-Plane at %1 has no flight loaded yet: start a flight and try again").arg(address));
     return true;
 }
 
@@ -200,7 +208,7 @@ bool WebApiLink::dataRefs(std::vector<ApiDocument::DataRef> &list, int &skipped)
         return false;
     if (!ApiDocument::readDataRefs(answer.body, list, skipped, &reason))
         return answerFault(QStringLiteral("GET ") + apiPath(QStringLiteral("datarefs")), reason);
-    return true;
+    return !list.empty() || flightLoaded();
 }
 
 bool WebApiLink::commands(std::vector<ApiDocument::Command> &list, int &skipped)
@@ -211,7 +219,7 @@ bool WebApiLink::commands(std::vector<ApiDocument::Command> &list, int &skipped)
         return false;
     if (!ApiDocument::readCommands(answer.body, list, skipped, &reason))
         return answerFault(QStringLiteral("GET ") + apiPath(QStringLiteral("commands")), reason);
-    return true;
+    return !list.empty() || flightLoaded();
 }
 
 template<typename Entry>
@@ -255,6 +263,10 @@ bool WebApiLink::resolve(const QList<Target> &targets, std::vector<Reading> &rea
             names << target.path;
     }
     if (!lookUp(QStringLiteral("datarefs"), names, knownDataRefs))
+        return false;
+    const bool allKnown = std::all_of(targets.begin(), targets.end(),
+                                      [this](const Target &target) { return knownDataRefs.contains(target.path); });
+    if (!allKnown && !flightLoaded())
         return false;
     readings.assign(size_t(targets.size()), Reading());
     for (int i = 0; i < targets.size(); ++i) {
@@ -345,6 +357,8 @@ bool WebApiLink::run(const QByteArray &command, double holdSeconds)
 {
     QHash<QByteArray, ApiDocument::Command> found;
     if (!begin(true) || !lookUp(QStringLiteral("commands"), {command}, found))
+        return false;
+    if (!found.contains(command) && !flightLoaded())
         return false;
     if (!found.contains(command))
         return fail(QStringLiteral("no such command in the simulator: %1").arg(quoted(command)));

@@ -56,8 +56,11 @@ private:
         int status = 0;
         QByteArray body;
     };
-    // Learns the API version and that a flight is loaded; commands need version 2.
+    // Learns the API version; commands need version 2.
     bool begin(bool needsCommands);
+    // Asked when a list is empty or a name unknown: false, with a message, when the simulator has
+    // no flight loaded, which empties its lists.
+    bool flightLoaded();
     // One REST request; false on trouble. An HTTP error status is trouble unless allowed.
     bool request(const QByteArray &verb, const QString &path, const QByteArray &body, Answer &answer,
                  bool allowErrors = false);
