@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -319,6 +320,10 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::CommandLine << QByteArray(goodList).replace("\n", "\r\n") << 0;
     QTest::newRow("command line: 50 MB line")
         << Entry::CommandLine << "sim/" + QByteArray(50 << 20, 'x') + "\tint\n" << 0;
+    // Old and new list, a form feed line between; each field was once looked for from the first.
+    const QByteArray manyFields = "sim/f" + QByteArray(20000, 'x').replace("x", "\tx");
+    QTest::newRow("command line: diff of 20,000 fields, the last changed")
+        << Entry::CommandLine << manyFields + "\told\n\f\n" + manyFields + "\tnew\n" << 1;
 }
 
 void TestRobustness::hostileInputIsHarmless()
@@ -453,6 +458,11 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
     } else if (input == "@SAME@") {
         QVERIFY(writeFile(path, goodList));
         arguments = QStringList {"diff", path, goodPath(), "--format", "jsonl"};
+    } else if (input.contains("\n\f\n")) {
+        const QString newPath = dir.filePath(QStringLiteral("cli-new.txt"));
+        QVERIFY(writeFile(path, input.left(input.indexOf("\n\f\n") + 1)));
+        QVERIFY(writeFile(newPath, input.mid(input.indexOf("\n\f\n") + 3)));
+        arguments = QStringList {"diff", path, newPath, "--format", "jsonl"};
     } else if (input != "@MISSING@") {
         QVERIFY(writeFile(path, input));
     }
@@ -470,6 +480,20 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
     }
     if (input == "@SAME@") {
         QCOMPARE(run.out, QByteArray());
+        return;
+    }
+    if (arguments.first() == "diff") {
+        // One change, naming exactly the columns whose texts differ.
+        QCOMPARE(run.out.count('\n'), 1);
+        const QJsonObject change = QJsonDocument::fromJson(run.out).object();
+        const QJsonObject before = change.value(QStringLiteral("old")).toObject();
+        const QJsonObject after = change.value(QStringLiteral("new")).toObject();
+        QJsonArray differ;
+        for (const QString &key : after.keys()) {
+            if (before.value(key) != after.value(key))
+                differ.append(key);
+        }
+        QCOMPARE(change.value(QStringLiteral("columns")).toArray(), differ);
         return;
     }
     ReferenceList list;
