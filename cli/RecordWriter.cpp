@@ -26,12 +26,19 @@ bool isPlain(const char *bytes, int size)
     return true;
 }
 
+// What could break a row or drive a terminal: C0 and C1 controls, DEL, and the line and paragraph
+// separators that some readers take for line ends.
+bool isControl(ushort c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+}
+
 // Decoded as the window decodes it, with each control character replaced.
 QString cleanText(const char *bytes, int size)
 {
     QString text = decodeText(bytes, size);
     for (QChar &c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        if (isControl(c.unicode()))
             c = QChar::ReplacementCharacter;
     }
     return text;

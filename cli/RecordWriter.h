@@ -13,8 +13,8 @@ class Output;
 // Writes records of one kind of list in one of the command line's formats: aligned text for
 // people, TSV and CSV with a header row of the column names, or JSON Lines. Text is decoded as the
 // window decodes it (UTF-8 up to a NUL, invalid sequences replaced), so CSV and JSON stay valid
-// whatever bytes a file holds; in text and TSV a control character shows as U+FFFD, as it could
-// break a row or the terminal.
+// whatever bytes a file holds; in text and TSV a control character (C0, C1, DEL) and the line and
+// paragraph separators show as U+FFFD, as they could break a row or drive the terminal.
 class RecordWriter
 {
 public:
