@@ -90,6 +90,41 @@ QByteArray binaryBytes()
     return bytes;
 }
 
+// A description of 300 KiB, longer than the slices refscope-cli writes a cell in (64 KiB, each ending
+// before a UTF-8 sequence it would cut): control bytes throughout, and where the slices end an
+// invalid sequence and a character of four bytes cut by 64 KiB, and a byte order mark; then a NUL,
+// after which nothing is shown.
+QByteArray longCell()
+{
+    QByteArray cell = "\xef\xbb\xbf";
+    while (cell.size() < 300 << 10)
+        cell += "\x01\x1b[2J\x7f\xc2\x85\xc2\x9b\xe2\x80\xa8 \"q\", \\ \xff\xe2\x82 text\r";
+    cell.replace(65535, 3, "\xe2\x82x");
+    cell.replace(65535 + 65534, 4, "\xf0\x9f\x9b\xab");
+    cell.replace(131069 + 65533, 6, "abc\xef\xbb\xbf");
+    cell.replace(250 << 10, 1, QByteArray(1, '\0'));
+    return cell + "end";
+}
+
+// A record as text and TSV show it: every character that could break a row or drive a terminal
+// as U+FFFD.
+QString shownAsText(QString text)
+{
+    for (QChar &c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QString csvCell(const QString &text)
+{
+    if (!text.contains(QRegularExpression(QStringLiteral("[\",\r\n]"))))
+        return text;
+    return '"' + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + '"';
+}
+
 // The full paths of the leaves a tree view shows, read through the model as the view reads it.
 QStringList shownLeaves(const QAbstractItemModel *model)
 {
@@ -320,6 +355,8 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::CommandLine << QByteArray(goodList).replace("\n", "\r\n") << 0;
     QTest::newRow("command line: 50 MB line")
         << Entry::CommandLine << "sim/" + QByteArray(50 << 20, 'x') + "\tint\n" << 0;
+    QTest::newRow("command line: cell longer than a slice")
+        << Entry::CommandLine << "2 h\nsim/long\tint\ty\tu\t" + longCell() + '\n' << 0;
     // Old and new list, a form feed line between; each field was once looked for from the first.
     const QByteArray manyFields = "sim/f" + QByteArray(20000, 'x').replace("x", "\tx");
     QTest::newRow("command line: diff of 20,000 fields, the last changed")
@@ -505,6 +542,22 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
         const QJsonObject record = QJsonDocument::fromJson(lines.at(i), &error).object();
         QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
         QCOMPARE(record.value(QStringLiteral("path")).toString(), decodeText(list.references[size_t(i)].path));
+    }
+    // The description ends the row of the last record that has every column, in every format.
+    if (list.references.empty() || list.references.back().fields.size() + 1 != (list.kind == DataRefs ? 5 : 2))
+        return;
+    const QString description = decodeText(list.references.back().fields.last());
+    QCOMPARE(QJsonDocument::fromJson(lines.at(lines.size() - 2)).object().value(QStringLiteral("description")).toString(),
+             description);
+    const QString shown = shownAsText(description);
+    // Text trims the blanks that end a row.
+    const QByteArray ends[] = {QString(shown).remove(QRegularExpression(QStringLiteral(" +$"))).toUtf8() + '\n',
+                               '\t' + shown.toUtf8() + '\n', ',' + csvCell(description).toUtf8() + "\r\n"};
+    const char *const formats[] = {"text", "tsv", "csv"};
+    for (int i = 0; i < 3; ++i) {
+        const CliRun written = runCli({"show", path, "--format", formats[i]});
+        QCOMPARE(written.status, 0);
+        QVERIFY2(written.out.endsWith(ends[i]), formats[i]);
     }
 }
 
