@@ -90,19 +90,19 @@ QByteArray binaryBytes()
     return bytes;
 }
 
-// A description of 300 KiB, longer than the slices refscope-cli writes a cell in (64 KiB, each ending
-// before a UTF-8 sequence it would cut): control bytes throughout, and where the slices end an
-// invalid sequence and a character of four bytes cut by 64 KiB, and a byte order mark; then a NUL,
-// after which nothing is shown.
+// A description of 300 KiB with control bytes throughout, longer than the slices refscope-cli
+// writes a cell in: 64 KiB, each ending before a UTF-8 sequence that 64 KiB would cut. Here they end
+// at 65,535 (64 KiB cut an invalid sequence), 131,069 (a character of four bytes) and 196,605,
+// where a byte order mark follows. After the NUL at 256,000 nothing is shown.
 QByteArray longCell()
 {
     QByteArray cell = "\xef\xbb\xbf";
     while (cell.size() < 300 << 10)
         cell += "\x01\x1b[2J\x7f\xc2\x85\xc2\x9b\xe2\x80\xa8 \"q\", \\ \xff\xe2\x82 text\r";
     cell.replace(65535, 3, "\xe2\x82x");
-    cell.replace(65535 + 65534, 4, "\xf0\x9f\x9b\xab");
-    cell.replace(131069 + 65533, 6, "abc\xef\xbb\xbf");
-    cell.replace(250 << 10, 1, QByteArray(1, '\0'));
+    cell.replace(131069, 4, "\xf0\x9f\x9b\xab");
+    cell.replace(196602, 6, "abc\xef\xbb\xbf");
+    cell.replace(256000, 1, QByteArray(1, '\0'));
     return cell + "end";
 }
 
