@@ -71,9 +71,9 @@ bool WebApiLink::request(const QByteArray &verb, const QString &path, const QByt
 {
     const QString what = QString::fromLatin1(verb) + QLatin1Char(' ') + path.section(QLatin1Char('?'), 0, 0);
     QNetworkRequest request(QUrl(QStringLiteral("http://") + address + path));
+    // The API asks for both headers on every request.
     request.setRawHeader("Accept", "application/json");
-    if (!body.isEmpty())
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
     std::unique_ptr<QNetworkReply> reply(verb == "GET" ? manager.get(request)
                                                        : manager.sendCustomRequest(request, verb, body));
     // The network thread stops reading once this much waits unread, so a flood is refused as fast
