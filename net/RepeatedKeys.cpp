@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -25,36 +26,58 @@ bool findRepeatedKey(const QByteArray &body, QByteArray &key)
         std::unique_ptr<QSet<QByteArray>> manyKeys;
     };
     std::vector<Scope> scopes;
-    // The keys of the open objects, innermost last: views into body, which outlives them.
-    std::vector<QByteArray> keys;
+    // The keys of the open objects, innermost last: where they lie in body, which outlives them.
+    struct Key
+    {
+        const char *bytes;
+        int size;
+    };
+    std::vector<Key> keys;
     const char *bytes = body.constData();
     const int size = body.size();
     for (int i = 0; i < size; ++i) {
         const char c = bytes[i];
         if (c == '"') {
+            // The closing quote is the next one that an even number of backslashes precedes.
             int end = i + 1;
-            while (end < size && bytes[end] != '"')
-                end += bytes[end] == '\\' ? 2 : 1;
+            for (;;) {
+                const void *quote = std::memchr(bytes + end, '"', size_t(size - end));
+                if (!quote) {
+                    end = size;
+                    break;
+                }
+                end = int(static_cast<const char *>(quote) - bytes);
+                int backslashes = 0;
+                while (end - backslashes - 1 > i && bytes[end - backslashes - 1] == '\\')
+                    ++backslashes;
+                if (backslashes % 2 == 0)
+                    break;
+                ++end;
+            }
             const int start = i + 1;
             i = end;
             if (scopes.empty() || !scopes.back().object || !scopes.back().expectsKey)
                 continue;
             Scope &scope = scopes.back();
             scope.expectsKey = false;
-            const QByteArray text = QByteArray::fromRawData(bytes + start, std::min(end, size) - start);
-            bool repeated = text.contains('\\');
+            const Key text {bytes + start, std::min(end, size) - start};
+            bool repeated = std::memchr(text.bytes, '\\', size_t(text.size)) != nullptr;
             if (!repeated && scope.manyKeys) {
-                repeated = scope.manyKeys->contains(text);
-                scope.manyKeys->insert(text);
+                const QByteArray view = QByteArray::fromRawData(text.bytes, text.size);
+                repeated = scope.manyKeys->contains(view);
+                scope.manyKeys->insert(view);
             } else if (!repeated) {
                 for (size_t k = scope.firstKey; k < keys.size() && !repeated; ++k)
-                    repeated = keys[k] == text;
+                    repeated = keys[k].size == text.size && std::memcmp(keys[k].bytes, text.bytes, size_t(text.size)) == 0;
                 keys.push_back(text);
-                if (keys.size() - scope.firstKey > fewKeys)
-                    scope.manyKeys = std::make_unique<QSet<QByteArray>>(keys.begin() + std::ptrdiff_t(scope.firstKey), keys.end());
+                if (keys.size() - scope.firstKey > fewKeys) {
+                    scope.manyKeys = std::make_unique<QSet<QByteArray>>();
+                    for (size_t k = scope.firstKey; k < keys.size(); ++k)
+                        scope.manyKeys->insert(QByteArray::fromRawData(keys[k].bytes, keys[k].size));
+                }
             }
             if (repeated) {
-                key = QByteArray(text.constData(), text.size());
+                key = QByteArray(text.bytes, text.size);
                 return true;
             }
         } else if (c == '{' || c == '[') {
