@@ -204,7 +204,11 @@ bool WebApiLink::dataRefs(std::vector<ApiDocument::DataRef> &list, int &skipped)
 {
     Answer answer;
     QString reason;
-    if (!begin(false) || !request("GET", apiPath(QStringLiteral("datarefs")), {}, answer))
+    if (!begin(false))
+        return false;
+    // The lengths of the arrays come through the WebSocket next: it opens while the list comes.
+    startSocket();
+    if (!request("GET", apiPath(QStringLiteral("datarefs")), {}, answer))
         return false;
     if (!ApiDocument::readDataRefs(answer.body, list, skipped, &reason))
         return answerFault(QStringLiteral("GET ") + apiPath(QStringLiteral("datarefs")), reason);
@@ -466,10 +470,10 @@ bool WebApiLink::watch(const QList<Target> &targets, const std::vector<Reading> 
     return watched;
 }
 
-bool WebApiLink::openSocket()
+void WebApiLink::startSocket()
 {
     if (socket)
-        return true;
+        return;
     socket = std::make_unique<QWebSocket>();
     socket->setMaxAllowedIncomingMessageSize(quint64(maxAnswerBytes));
     socket->setMaxAllowedIncomingFrameSize(quint64(maxAnswerBytes));
@@ -494,6 +498,11 @@ bool WebApiLink::openSocket()
         wake();
     });
     socket->open(QUrl(QStringLiteral("ws://%1/api/v%2").arg(address).arg(apiVersion)));
+}
+
+bool WebApiLink::openSocket()
+{
+    startSocket();
     bool timedOut = false;
     if (!waitUntil([this] { return socket->state() == QAbstractSocket::ConnectedState; }, patienceMs, &timedOut))
         return false;

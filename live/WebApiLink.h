@@ -72,6 +72,8 @@ private:
     bool readValue(qint64 id, SimValue::Type type, SimValue &value);
 
     // The WebSocket: open, send a request, wait for its result; updates go to onUpdate meanwhile.
+    // Starts opening the WebSocket without waiting; openSocket() waits until it is open.
+    void startSocket();
     bool openSocket();
     void closeSocket();
     // params is the JSON text of the request's parameters.
