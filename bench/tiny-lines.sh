@@ -16,7 +16,7 @@ for dir in "$build" $earlier; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-yes "$(printf '\t\t\t')" | head -c 200000000 > "$work/tabs.txt"
+head -c 200000000 < <(yes "$(printf '\t\t\t')") > "$work/tabs.txt"
 awk 'BEGIN { for (i = 0; i < 11857142; ++i) printf "%06x\n", (i * 7919) % 11857142 }' > "$work/seven.txt"
 
 # Peak memory (MiB, and as a multiple of size) and wall time of one run of a command: size, command.

@@ -91,10 +91,8 @@ bool RegularFile::stamp(Stamp *now) const
     if (!handle || !::GetFileInformationByHandle(handle, &information))
         return false;
     now->size = qint64((quint64(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
-    const quint64 ticks = (quint64(information.ftLastWriteTime.dwHighDateTime) << 32)
-        | information.ftLastWriteTime.dwLowDateTime;
-    now->seconds = qint64(ticks / 10000000);
-    now->fraction = qint64(ticks % 10000000);
+    now->modified = qint64((quint64(information.ftLastWriteTime.dwHighDateTime) << 32)
+                           | information.ftLastWriteTime.dwLowDateTime);
     return true;
 }
 
@@ -150,8 +148,7 @@ bool RegularFile::stamp(Stamp *now) const
     if (fd < 0 || ::fstat(fd, &status) != 0)
         return false;
     now->size = qint64(status.st_size);
-    now->seconds = qint64(status.st_mtim.tv_sec);
-    now->fraction = qint64(status.st_mtim.tv_nsec);
+    now->modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
     return true;
 }
 
@@ -191,6 +188,5 @@ qint64 RegularFile::size() const
 bool RegularFile::changed() const
 {
     Stamp now;
-    return !stamp(&now) || now.size != opened.size || now.seconds != opened.seconds
-        || now.fraction != opened.fraction;
+    return !stamp(&now) || now.size != opened.size || now.modified != opened.modified;
 }

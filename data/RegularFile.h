@@ -27,8 +27,7 @@ private:
     struct Stamp
     {
         qint64 size = 0;
-        qint64 seconds = 0; // of the modification time
-        qint64 fraction = 0; // of a second: nanoseconds, or on Windows the time's 100 ns ticks
+        qint64 modified = 0; // in the system's units: nanoseconds, on Windows 100 ns ticks
     };
     bool stamp(Stamp *now) const;
 
