@@ -402,7 +402,8 @@ constexpr qint64 copiedChunk = qint64(1) << 20;
 void startChunk(std::vector<QByteArray> &chunks, const RegularFile &file, qint64 received, qint64 unfinished,
                 const char *lineStart, bool linesAreCopies, qint64 lineLimit)
 {
-    const qint64 claimed = std::max(file.size() - received + 1, received / 4);
+    // A sparse file may claim nearly 2^63 bytes: what is left is capped before the byte is added.
+    const qint64 claimed = std::max(std::min(file.size() - received, maxChunk) + 1, received / 4);
     const qint64 capacity
         = std::min(std::max(std::clamp(claimed, minChunk, linesAreCopies ? copiedChunk : maxChunk),
                             2 * unfinished + minChunk),
