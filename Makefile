@@ -83,9 +83,10 @@ package: build
 	rm -f $(BUILD)/refscope_*.deb
 	cd $(BUILD) && cpack -G DEB
 
-# Builds the package and checks its control data, files, desktop entry and that the program starts.
+# Builds the package and checks it: lintian (no error, no warning), its control data and files, the
+# desktop entry, the AppStream listing, the manual pages, and that the program starts.
 package-check: package
-	@scripts/install-deps.sh desktop-file-utils
+	@scripts/install-deps.sh desktop-file-utils lintian appstream
 	scripts/check-package.sh $(BUILD)/refscope_*.deb
 
 # The Windows program, cross-built with MinGW-w64 against the static Qt kit; its tests run under Wine.
@@ -103,7 +104,8 @@ build-windows: qt-windows
 test-windows: build-windows
 	cd $(WIN_BUILD) && ctest $(CTEST_FLAGS)
 
-# $(WIN_BUILD)/refscope-<version>-win64.zip: refscope.exe, the example lists and a short readme.
+# $(WIN_BUILD)/refscope-<version>-win64.zip: the two programs, the example lists, a short readme and
+# the release notes.
 package-windows: build-windows
 	rm -f $(WIN_BUILD)/refscope-*-win64.zip
 	cd $(WIN_BUILD) && cpack -G ZIP

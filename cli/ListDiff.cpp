@@ -104,16 +104,25 @@ std::vector<int> ListDiff::changedColumns(int32_t kind, const Reference &a, cons
 {
     const int columns = ItemColumns::count(kind);
     std::vector<int> changed;
-    for (int column = 1; column < columns; ++column) {
-        if (a.fields.value(column - 1) != b.fields.value(column - 1))
-            changed.push_back(column);
-    }
-    // Fields are never empty, so an empty value is the end of a record's fields.
-    for (int field = columns - 1; !a.fields.value(field).isEmpty() || !b.fields.value(field).isEmpty(); ++field) {
-        if (a.fields.value(field) != b.fields.value(field)) {
-            changed.push_back(columns);
-            break;
+    // Both field lists in one walk; a list that has ended reads as empty fields, and fields are
+    // never empty, so an empty one differs from any field.
+    auto left = a.fields.begin();
+    auto right = b.fields.begin();
+    const auto leftEnd = a.fields.end();
+    const auto rightEnd = b.fields.end();
+    for (int field = 0; left != leftEnd || right != rightEnd; ++field) {
+        const ByteString x = left != leftEnd ? *left : ByteString();
+        const ByteString y = right != rightEnd ? *right : ByteString();
+        if (x != y) {
+            // Every field beyond the columns counts as one column.
+            changed.push_back(std::min(field + 1, columns));
+            if (field + 1 >= columns)
+                break;
         }
+        if (left != leftEnd)
+            ++left;
+        if (right != rightEnd)
+            ++right;
     }
     return changed;
 }

@@ -14,6 +14,9 @@ namespace {
 
 // Aligned text gives no column more room than this; a longer cell pushes the rest of its row on.
 constexpr int maxTextWidth = 64;
+// A longer cell is decoded and written this many bytes at a time, so that a cell of any size
+// costs a bounded amount of memory beyond the list.
+constexpr int sliceBytes = 64 * 1024;
 
 // Printable ASCII goes out as it is, in every format but where its quoting rules say otherwise.
 bool isPlain(const char *bytes, int size)
@@ -26,20 +29,33 @@ bool isPlain(const char *bytes, int size)
     return true;
 }
 
-// Decoded as the window decodes it, with each control character replaced.
-QString cleanText(const char *bytes, int size)
+// What could break a row or drive a terminal: C0 and C1 controls, DEL, and the line and paragraph
+// separators that some readers take for line ends.
+bool isControl(ushort c)
 {
-    QString text = decodeText(bytes, size);
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+}
+
+QString cleanText(QString text)
+{
     for (QChar &c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        if (isControl(c.unicode()))
             c = QChar::ReplacementCharacter;
     }
     return text;
 }
 
-// Characters, as near as the terminal counts them.
+// Decoded as the window decodes it, with each control character replaced.
+QString cleanText(const char *bytes, int size)
+{
+    return cleanText(decodeText(bytes, size));
+}
+
+// Characters, as near as the terminal counts them; no column is wider than maxTextWidth, so only
+// the beginning counts. Every character takes at most four bytes.
 int widthOf(const char *bytes, int size)
 {
+    size = std::min(size, 4 * maxTextWidth + 4);
     return isPlain(bytes, size) ? size : cleanText(bytes, size).size();
 }
 
@@ -56,11 +72,49 @@ int utf8Width(const char *bytes, int size)
     return width;
 }
 
-// A JSON string as QtCore's writer escapes it.
-QByteArray jsonString(const QString &text)
+// decodeText's end of bytes: their first NUL.
+int lengthToNul(const char *bytes, int size)
+{
+    const void *nul = std::memchr(bytes, '\0', size_t(size));
+    return nul ? int(static_cast<const char *>(nul) - bytes) : size;
+}
+
+// Where a slice of bytes that would end at end ends instead: before the first byte of a UTF-8
+// sequence that end would cut. The decoder then starts afresh at every slice, as it would in the
+// whole text, valid or not: a byte that cannot continue a sequence ends it.
+int sliceEnd(const char *bytes, int end)
+{
+    for (int i = end - 1; i >= end - 3; --i) {
+        const uchar c = uchar(bytes[i]);
+        if ((c & 0xc0) == 0x80)
+            continue;
+        const int length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+        return i + length > end ? i : end;
+    }
+    return end;
+}
+
+// The bytes from start to end of a text, decoded as decodeText decodes them within the whole
+// text, which ends before its first NUL. QString::fromUtf8 drops a byte order mark at the start
+// of what it is given, which only the text's first is.
+QString decodeSlice(const char *bytes, int start, int end)
+{
+    static const char byteOrderMark[] = "\xef\xbb\xbf";
+    const auto markAt = [&](int at) { return end - at >= 3 && std::memcmp(bytes + at, byteOrderMark, 3) == 0; };
+    QString text;
+    if (start == 0 && markAt(0))
+        start = 3;
+    for (; markAt(start); start += 3)
+        text += QChar(0xfeff);
+    return text + QString::fromUtf8(bytes + start, end - start);
+}
+
+// A JSON string's text between its quotes, as QtCore's writer escapes it. Each character is
+// escaped on its own, so the escapes of the parts of a text make the escape of the whole.
+QByteArray jsonEscaped(const QString &text)
 {
     const QByteArray array = QJsonDocument(QJsonArray {QJsonValue(text)}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    return array.mid(2, array.size() - 4);
 }
 
 bool needsCsvQuotes(const QString &text)
@@ -72,6 +126,22 @@ bool needsCsvQuotes(const QString &text)
     return false;
 }
 
+// The same for bytes: these characters are ASCII, which UTF-8 never uses within a sequence.
+bool needsCsvQuotes(const char *bytes, int size)
+{
+    for (int i = 0; i < size; ++i) {
+        const char c = bytes[i];
+        if (c == '"' || c == ',' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+QByteArray csvEscaped(const QString &text)
+{
+    return QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8();
+}
+
 void appendCsv(QByteArray &out, const QString &text)
 {
     if (!needsCsvQuotes(text)) {
@@ -79,7 +149,7 @@ void appendCsv(QByteArray &out, const QString &text)
         return;
     }
     out += '"';
-    out += QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8();
+    out += csvEscaped(text);
     out += '"';
 }
 
@@ -140,32 +210,73 @@ const std::vector<RecordWriter::Cell> &RecordWriter::cellsOf(const Reference &re
     return cells;
 }
 
-void RecordWriter::appendCell(const char *bytes, int size)
+bool RecordWriter::appendCell(const char *bytes, int size)
 {
     QByteArray &buffer = out.buffer();
-    const bool plain = isPlain(bytes, size);
+    // The common cell, short printable ASCII, needs neither decoding nor escapes.
+    if (size <= sliceBytes && isPlain(bytes, size)) {
+        switch (format) {
+        case Text:
+        case Tsv:
+            buffer.append(bytes, size);
+            return true;
+        case Csv:
+            if (!holds(bytes, size, '"') && !holds(bytes, size, ',')) {
+                buffer.append(bytes, size);
+                return true;
+            }
+            break;
+        case Jsonl:
+            if (!holds(bytes, size, '"') && !holds(bytes, size, '\\')) {
+                buffer += '"';
+                buffer.append(bytes, size);
+                buffer += '"';
+                return true;
+            }
+            break;
+        }
+    }
+    size = lengthToNul(bytes, size);
+    const bool quoted = format == Jsonl || (format == Csv && needsCsvQuotes(bytes, size));
+    if (quoted)
+        buffer += '"';
+    for (int start = 0;;) {
+        const int end = size - start > sliceBytes ? sliceEnd(bytes, start + sliceBytes) : size;
+        appendSlice(bytes, start, end);
+        if (end == size)
+            break;
+        // The last slice stays in the buffer, where the text format's row end can trim it.
+        out.written();
+        start = end;
+    }
+    if (quoted)
+        buffer += '"';
+    return size <= sliceBytes;
+}
+
+void RecordWriter::appendSlice(const char *bytes, int start, int end)
+{
+    QByteArray &buffer = out.buffer();
+    const char *slice = bytes + start;
+    const int length = end - start;
+    // Within CSV's quotes a comma needs nothing more.
+    if (isPlain(slice, length)
+        && (format == Text || format == Tsv
+            || (!holds(slice, length, '"') && (format != Jsonl || !holds(slice, length, '\\'))))) {
+        buffer.append(slice, length);
+        return;
+    }
+    const QString text = decodeSlice(bytes, start, end);
     switch (format) {
     case Text:
     case Tsv:
-        if (plain)
-            buffer.append(bytes, size);
-        else
-            buffer += cleanText(bytes, size).toUtf8();
+        buffer += cleanText(text).toUtf8();
         break;
     case Csv:
-        if (plain && !holds(bytes, size, '"') && !holds(bytes, size, ','))
-            buffer.append(bytes, size);
-        else
-            appendCsv(buffer, decodeText(bytes, size));
+        buffer += csvEscaped(text);
         break;
     case Jsonl:
-        if (plain && !holds(bytes, size, '"') && !holds(bytes, size, '\\')) {
-            buffer += '"';
-            buffer.append(bytes, size);
-            buffer += '"';
-        } else {
-            buffer += jsonString(decodeText(bytes, size));
-        }
+        buffer += jsonEscaped(text);
         break;
     }
 }
@@ -178,7 +289,7 @@ void RecordWriter::appendCell(const QString &text)
         appendCsv(buffer, text);
         break;
     case Jsonl:
-        buffer += jsonString(text);
+        buffer += '"' + jsonEscaped(text) + '"';
         break;
     default:
         buffer += text.toUtf8();
@@ -266,8 +377,8 @@ void RecordWriter::writeTextRow(const std::vector<Cell> &row, const std::vector<
         if (column > 0)
             buffer += "  ";
         const int start = buffer.size();
-        appendCell(row[column]);
-        if (column + 1 < size_t(columns)) {
+        // A cell written in slices is wider than any column.
+        if (appendCell(row[column]) && column + 1 < size_t(columns)) {
             const int width = utf8Width(buffer.constData() + start, buffer.size() - start);
             buffer += QByteArray(std::max(widths[column] - width, 0), ' ');
         }
@@ -402,14 +513,16 @@ void RecordWriter::writeChanged(const Reference &oldRecord, const Reference &new
         buffer += columnName(kind, column).toUtf8() + ": ";
         for (const Reference *record : {&oldRecord, &newRecord}) {
             const std::vector<Cell> &row = cellsOf(*record);
-            QByteArray value;
+            // The cells of the column, two blanks apart once one shows something; "" when none does.
+            bool shown = false;
             for (size_t cell = size_t(column); cell < (column < columns ? size_t(column) + 1 : row.size()); ++cell) {
+                if (shown)
+                    buffer += "  ";
                 const int start = buffer.size();
-                appendCell(row[cell]);
-                value += (value.isEmpty() ? "" : "  ") + buffer.mid(start);
-                buffer.truncate(start);
+                shown = !appendCell(row[cell]) || buffer.size() > start || shown;
             }
-            buffer += value.isEmpty() ? QByteArray("\"\"") : value;
+            if (!shown)
+                buffer += "\"\"";
             if (record == &oldRecord)
                 buffer += " -> ";
         }

@@ -13,8 +13,9 @@ class Output;
 // Writes records of one kind of list in one of the command line's formats: aligned text for
 // people, TSV and CSV with a header row of the column names, or JSON Lines. Text is decoded as the
 // window decodes it (UTF-8 up to a NUL, invalid sequences replaced), so CSV and JSON stay valid
-// whatever bytes a file holds; in text and TSV a control character shows as U+FFFD, as it could
-// break a row or the terminal.
+// whatever bytes a file holds; in text and TSV a control character (C0, C1, DEL) and the line and
+// paragraph separators show as U+FFFD, as they could break a row or drive the terminal. A cell of
+// any size is written in slices, in bounded memory.
 class RecordWriter
 {
 public:
@@ -56,8 +57,12 @@ private:
     const std::vector<Cell> &cellsOf(const Reference &record);
     // Cells padded to the widths of the columns but the last, two blanks apart.
     void writeTextRow(const std::vector<Cell> &row, const std::vector<int> &widths);
-    void appendCell(const char *bytes, int size);
-    void appendCell(const Cell &cell) { appendCell(cell.bytes, cell.size); }
+    // Returns false when the cell was long and written out in slices, so that the buffer holds
+    // only its end.
+    bool appendCell(const char *bytes, int size);
+    bool appendCell(const Cell &cell) { return appendCell(cell.bytes, cell.size); }
+    // The bytes from start to end of a cell's text, which must not cut a UTF-8 sequence.
+    void appendSlice(const char *bytes, int start, int end);
     void appendCell(const QString &text);
     void appendJsonFields(const Reference &record);
     void endRow();

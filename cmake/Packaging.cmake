@@ -6,32 +6,110 @@ if(WIN32)
     return()
 endif()
 
-install(TARGETS refscope refscope-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(REFSCOPE_MAINTAINER "Corvane <refscope@corvane.example>" CACHE STRING
+    "Package maintainer: name and e-mail address")
+set(REFSCOPE_APP_ID "" CACHE STRING
+    "Reverse-DNS id of the desktop entry and the AppStream listing; empty: made from REFSCOPE_WEB_SITE")
 
-# The command line's manual page, made from its --help and --version by help2man.
+# The program calls this version a beta (dialogs/ProgramInfo.cpp). "~beta" sorts before the plain
+# version in Debian's ordering, so the final release of the same number is an upgrade.
+set(refscopePackageVersion "${PROJECT_VERSION}~beta")
+set(CPACK_PACKAGE_VENDOR "Corvane")
+
+# Desktops and software centres know the program by this id, so it stays the same from release to
+# release: the maker's host turned round, then the program's name (refscope.corvane.example gives
+# example.corvane.refscope). AppStream ids take no hyphens.
+if(REFSCOPE_APP_ID STREQUAL "")
+    string(TOLOWER "${REFSCOPE_WEB_SITE}" appHost)
+    string(REGEX REPLACE "^www\\.|:[0-9]+$" "" appHost "${appHost}")
+    string(REPLACE "-" "_" appHost "${appHost}")
+    string(REPLACE "." ";" appIdParts "${appHost}")
+    list(REVERSE appIdParts)
+    list(GET appIdParts -1 appIdLast)
+    if(NOT appIdLast STREQUAL "refscope")
+        list(APPEND appIdParts refscope)
+    endif()
+    list(JOIN appIdParts "." REFSCOPE_APP_ID)
+endif()
+# The notice's year and holder alone, for the files under a free licence of their own.
+string(REGEX REPLACE "^Copyright (\\([Cc]\\) )?|\\.? *All rights reserved\\.?$" "" copyrightHolder
+    "${REFSCOPE_COPYRIGHT}")
+
+set(docDir ${CMAKE_INSTALL_DATADIR}/doc/refscope)
+set(generated ${CMAKE_CURRENT_BINARY_DIR}/package)
+set(manPages)
+set(madeFiles)
+
+# The window's manual page, written by hand.
+configure_file(resources/refscope.1.in ${generated}/refscope.1 @ONLY)
+add_custom_command(OUTPUT ${generated}/refscope.1.gz
+    COMMAND gzip -9nkf ${generated}/refscope.1
+    DEPENDS ${generated}/refscope.1
+    VERBATIM)
+list(APPEND manPages ${generated}/refscope.1.gz)
+
+# The command line's manual page, made from its --help and --version by help2man, with a pointer
+# to the window's.
 find_program(HELP2MAN help2man)
 if(HELP2MAN)
-    set(cliManPage ${CMAKE_CURRENT_BINARY_DIR}/refscope-cli.1)
-    add_custom_command(OUTPUT ${cliManPage}.gz
+    add_custom_command(OUTPUT ${generated}/refscope-cli.1.gz
         COMMAND ${HELP2MAN} --no-info --section 1
             --name "search, compare and export X-Plane datarefs and commands lists"
-            --output ${cliManPage} $<TARGET_FILE:refscope-cli>
-        COMMAND gzip -9nf ${cliManPage}
-        DEPENDS refscope-cli
+            --include ${CMAKE_SOURCE_DIR}/resources/refscope-cli.h2m
+            --version-string ${PROJECT_VERSION}
+            --output ${generated}/refscope-cli.1 $<TARGET_FILE:refscope-cli>
+        COMMAND gzip -9nf ${generated}/refscope-cli.1
+        DEPENDS refscope-cli ${CMAKE_SOURCE_DIR}/resources/refscope-cli.h2m
         VERBATIM)
-    add_custom_target(refscope-cli-manpage ALL DEPENDS ${cliManPage}.gz)
-    install(FILES ${cliManPage}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    list(APPEND manPages ${generated}/refscope-cli.1.gz)
 else()
     message(STATUS "help2man not found: refscope-cli's manual page is not made")
 endif()
-install(FILES examples/DataRefs.txt examples/Commands.txt
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/refscope/examples)
 
-set(REFSCOPE_MAINTAINER "Corvane <refscope@corvane.example>" CACHE STRING
-    "Package maintainer: name and e-mail address")
+# The changelog and the software centres' release list, both from the release notes.
+configure_file(resources/refscope.metainfo.xml.in ${generated}/metainfo.xml.in @ONLY)
+set(metainfo ${generated}/${REFSCOPE_APP_ID}.metainfo.xml)
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+    add_custom_command(OUTPUT ${generated}/changelog.gz ${metainfo}
+        COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/release-notes.py
+            ${CMAKE_SOURCE_DIR}/NEWS.md refscope ${refscopePackageVersion} ${REFSCOPE_MAINTAINER}
+            ${generated}/changelog ${generated}/metainfo.xml.in ${metainfo}
+        COMMAND gzip -9nf ${generated}/changelog
+        DEPENDS ${CMAKE_SOURCE_DIR}/NEWS.md ${CMAKE_CURRENT_LIST_DIR}/release-notes.py
+            ${generated}/metainfo.xml.in
+        VERBATIM)
+    list(APPEND madeFiles ${generated}/changelog.gz ${metainfo})
+else()
+    message(STATUS "Python 3 not found: the changelog and the AppStream metadata are not made")
+endif()
+
+configure_file(cmake/copyright.in ${generated}/copyright @ONLY)
+
+add_custom_target(refscope-package-files ALL DEPENDS ${manPages} ${madeFiles})
+
+# Everything the package installs, in one place. Directories are made 0755 whatever the umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(TARGETS refscope refscope-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The program sets no window icon of its own: desktops take it from the entry, matched by the
+# window class (StartupWMClass), which Qt derives from the executable's name.
+install(FILES resources/refscope.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+    RENAME ${REFSCOPE_APP_ID}.desktop)
+foreach(size 16 24 32 48 64 128 256)
+    install(FILES resources/appicon/refscope_${size}.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+        RENAME refscope.png)
+endforeach()
+if(Python3_Interpreter_FOUND)
+    install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    install(FILES ${generated}/changelog.gz DESTINATION ${docDir})
+endif()
+install(FILES ${generated}/copyright DESTINATION ${docDir})
+install(FILES examples/DataRefs.txt examples/Commands.txt DESTINATION ${docDir}/examples)
 
 set(CPACK_PACKAGE_NAME refscope)
-set(CPACK_PACKAGE_VENDOR "Corvane")
 set(CPACK_PACKAGE_CONTACT "${REFSCOPE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for X-Plane datarefs and commands lists")
 # The control file keeps these line breaks.
@@ -45,9 +123,7 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY refscope)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
-# The program calls this version a beta (dialogs/ProgramInfo.cpp). "~beta" sorts before the plain
-# version in Debian's ordering, so the final release of the same number is an upgrade.
-set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}~beta")
+set(CPACK_DEBIAN_PACKAGE_VERSION "${refscopePackageVersion}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${REFSCOPE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)

@@ -1,6 +1,7 @@
 // refscope-cli's formats on any bytes: two lists made of the input, each written in every format,
-// and the changes between them. The output is always UTF-8; every JSON line is an object; CSV
-// quoting keeps one row a record; a list compared with itself has no changes.
+// and the changes between them. The output is always UTF-8; text and TSV hold no control
+// characters but their own; every JSON line is an object; CSV quoting keeps one row a record; a
+// list compared with itself has no changes.
 #include "fuzz/FuzzCheck.h"
 
 #include "cli/ListDiff.h"
@@ -33,6 +34,18 @@ int csvRows(const QByteArray &text)
     return rows;
 }
 
+// Whether text holds a character that could break a row or drive a terminal, besides the line
+// feeds and the separator the format writes itself (separator, or a line feed for none).
+bool holdsControl(const QByteArray &bytes, char separator)
+{
+    for (const QChar c : QString::fromUtf8(bytes)) {
+        const ushort u = c.unicode();
+        if ((u < 0x20 && u != '\n' && u != uchar(separator)) || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029)
+            return true;
+    }
+    return false;
+}
+
 void writeEvery(const ReferenceList &list)
 {
     std::vector<const Reference *> records;
@@ -47,9 +60,10 @@ void writeEvery(const ReferenceList &list)
         switch (format) {
         case RecordWriter::Text:
             FUZZ_CHECK(lines == (records.empty() ? 0 : int(records.size()) + 1));
+            FUZZ_CHECK(!holdsControl(bytes, '\n'));
             break;
         case RecordWriter::Tsv:
-            FUZZ_CHECK(lines == int(records.size()) + 1 && !bytes.contains('\r'));
+            FUZZ_CHECK(lines == int(records.size()) + 1 && !holdsControl(bytes, '\t'));
             break;
         case RecordWriter::Csv:
             FUZZ_CHECK(csvRows(bytes) == int(records.size()) + 1);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Checks a built Debian package of Refscope: its control data, its file list, the desktop entry and
-# icons it installs, that the installed program finds its libraries, and that it starts.
+# Checks a built Debian package of Refscope: Debian's own checker (lintian) finds no error and no
+# warning, its control data, its file list, the desktop entry, AppStream listing and icons it installs,
+# its copyright file and changelog, its manual pages, that the installed program finds its libraries,
+# and that it starts.
 # Usage: scripts/check-package.sh path/to/refscope_<version>_<arch>.deb
 set -euo pipefail
 
@@ -28,10 +30,24 @@ for name in Maintainer Description Section Homepage; do
     [ -n "$(field "$name")" ] && pass "$name: $(field "$name" | head -n 1)" || fail "no $name"
 done
 
-# File list.
+# Debian's checker at its default level: errors and warnings. It prints nothing for a clean package.
+if lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1; then
+    pass "lintian: no error, no warning"
+else
+    fail "lintian:"
+    cat "$work/lintian.log" >&2
+fi
+
+# File list. The desktop entry and the AppStream listing are named after the program's id.
 dpkg-deb -c "$deb" | awk '{ print $NF }' > "$work/files"
-expected=(./usr/bin/refscope ./usr/bin/refscope-cli ./usr/share/man/man1/refscope-cli.1.gz
-    ./usr/share/applications/refscope.desktop)
+metainfo_file=$(grep -E '^\./usr/share/metainfo/[^/]+\.metainfo\.xml$' "$work/files" || true)
+app_id=$(basename "$metainfo_file" .metainfo.xml)
+[ "$(wc -w <<< "$app_id")" -eq 1 ] && pass "one AppStream listing, id $app_id" \
+    || fail "not one metainfo file under /usr/share/metainfo: $metainfo_file"
+doc=./usr/share/doc/refscope
+expected=(./usr/bin/refscope ./usr/bin/refscope-cli ./usr/share/man/man1/refscope.1.gz
+    ./usr/share/man/man1/refscope-cli.1.gz "./usr/share/applications/$app_id.desktop"
+    "$doc/copyright" "$doc/changelog.gz" "$doc/examples/DataRefs.txt" "$doc/examples/Commands.txt")
 for size in 16 24 32 48 64 128 256; do
     expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/refscope.png")
 done
@@ -42,9 +58,17 @@ done
 # What the files say, unpacked into a throw-away root.
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
-entry="$root/usr/share/applications/refscope.desktop"
+metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
+if [ -f "$metainfo" ]; then
+    appstreamcli validate --no-net "$metainfo" > "$work/appstream.log" 2>&1 \
+        && pass "AppStream listing validates" || { fail "AppStream listing does not validate:"; cat "$work/appstream.log" >&2; }
+    grep -qF "<release version=\"$(field Version)\"" "$metainfo" && pass "AppStream lists release $(field Version)" \
+        || fail "AppStream lists no release $(field Version)"
+fi
+entry="$root/usr/share/applications/$app_id.desktop"
 if [ -f "$entry" ]; then
     desktop-file-validate "$entry" && pass "desktop entry validates" || fail "desktop entry does not validate"
+    grep -qx 'Name=Refscope' "$entry" && pass "menu entry is named Refscope" || fail "menu entry is not named Refscope"
     exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
     [ -x "$root/usr/bin/$exec_name" ] && pass "Exec=$exec_name is installed" || fail "Exec=$exec_name is not in /usr/bin"
     icon=$(sed -n 's/^Icon=//p' "$entry")
@@ -55,6 +79,31 @@ if [ -f "$entry" ]; then
         [ "$dims" = "${size}x${size}" ] && pass "icon $icon at ${size}x${size}" || fail "icon $png is '$dims'"
     done
 fi
+
+# The copyright file in Debian's machine-readable format: every licence a Files paragraph names has a
+# paragraph of its own with its text.
+copyright="$root/usr/share/doc/refscope/copyright"
+if [ -f "$copyright" ]; then
+    head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+        && pass "copyright file is machine-readable" || fail "copyright file lacks its Format line"
+    unexplained=$(awk '/^Files:/ { files = 1 } /^$/ { files = 0 }
+        /^License: / { name = $2; if (files) named[name] = 1; else { getline; if (/^ /) explained[name] = 1 } }
+        END { for (n in named) if (!(n in explained)) print n }' "$copyright")
+    [ -z "$unexplained" ] && pass "copyright file gives the text of each licence" \
+        || fail "copyright file lacks the text of: $unexplained"
+fi
+changelog="$root/usr/share/doc/refscope/changelog.gz"
+if [ -f "$changelog" ]; then
+    zcat "$changelog" > "$work/changelog"
+    newest=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+    [ "$newest" = "$(field Version)" ] && pass "changelog's newest entry is $newest" \
+        || fail "changelog's newest entry is '$newest', the package $(field Version)"
+fi
+# lintian has rendered the manual pages and would have told of groff's warnings.
+man="$root/usr/share/man/man1/refscope.1.gz"
+[ -f "$man" ] && zcat "$man" | grep -q 'refscope\\-cli (1)' && pass "refscope(1) points to refscope-cli(1)" \
+    || fail "refscope(1) does not point to refscope-cli(1)"
+
 binary="$root/usr/bin/refscope"
 if [ -x "$binary" ]; then
     missing=$(ldd "$binary" | grep 'not found' || true)
@@ -86,8 +135,8 @@ if [ -x "$cli" ]; then
     [[ "$version" == "refscope-cli $(field Version | sed 's/~.*//')"* ]] && pass "refscope-cli --version: $version" \
         || fail "refscope-cli --version says '$version'"
     man="$root/usr/share/man/man1/refscope-cli.1.gz"
-    [ -f "$man" ] && zcat "$man" | grep -q '^\.SH.*OPTIONS' && pass "manual page has its options" \
-        || fail "manual page lacks an OPTIONS section"
+    [ -f "$man" ] && zcat "$man" | grep -q '^\.SH.*OPTIONS' && pass "refscope-cli(1) has its options" \
+        || fail "refscope-cli(1) lacks an OPTIONS section"
     found=$("$cli" search "$root/usr/share/doc/refscope/examples/DataRefs.txt" sim/ --format tsv | wc -l)
     [ "$found" -gt 1 ] && pass "refscope-cli searches the example list ($((found - 1)) records)" \
         || fail "refscope-cli found nothing in the example list"

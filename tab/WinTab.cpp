@@ -7,8 +7,10 @@
 #include "tab/BranchKeys.h"
 #include "tab/TreeView.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDataStream>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
@@ -139,6 +141,28 @@ bool headerCountsFit(const QByteArray &state)
         && skip(2 * 4 + 5 + 6 * 4) && skipList(12);
 }
 
+// The tints are light under every desktop palette, so the palette's text colour is kept only while it
+// is dark enough to be read on them; a dark palette's light text gives way to black.
+void fitTextToTint(QLineEdit *field)
+{
+    // A field with a style sheet takes the application's palette for its class, not its parent's.
+    const QColor text = QApplication::palette(field).color(QPalette::Active, QPalette::Text);
+    QPalette palette = field->palette();
+    if (!field->styleSheet().isEmpty() && qGray(text.rgb()) > 127) {
+        palette.setColor(QPalette::Text, Qt::black);
+    } else {
+        // Follows the palette again, whatever the field was given before.
+        palette.resolve(palette.resolve() & ~(1u << QPalette::Text));
+    }
+    field->setPalette(palette);
+}
+
+void setTint(QLineEdit *field, const QString &style)
+{
+    field->setStyleSheet(style);
+    fitTextToTint(field);
+}
+
 } // namespace
 
 WinTab::WinTab(QWidget *parent)
@@ -248,6 +272,21 @@ void WinTab::restoreHeader(const QByteArray &state)
         header->restoreState(current);
 }
 
+void WinTab::changeEvent(QEvent *event)
+{
+    // A new palette reaches a field with a style sheet only from here, and a new style polishes the
+    // fields again from the palettes they had before their tints, light text and all; the tab hears of
+    // a new style after that. The fields exist once the form is built.
+    const QEvent::Type type = event->type();
+    const bool newLook = type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange
+        || type == QEvent::StyleChange;
+    if (newLook && ui->txtCurrRef) {
+        fitTextToTint(ui->txtSearch);
+        fitTextToTint(ui->txtCurrRef);
+    }
+    QFrame::changeEvent(event);
+}
+
 void WinTab::changeViewType()
 {
     if (isTreeView) {
@@ -267,18 +306,18 @@ void WinTab::setCurrSelection(const QModelIndex &index)
     QLineEdit *field = ui->txtCurrRef;
     if (!index.isValid()) {
         field->clear();
-        field->setStyleSheet(styleNormal);
+        setTint(field, styleNormal);
         return;
     }
     if (!isTreeView) {
         const auto *reference = static_cast<const Reference *>(index.internalPointer());
-        field->setStyleSheet(styleOk);
+        setTint(field, styleOk);
         field->setText(decodeText(reference->path));
         return;
     }
     const auto *item = static_cast<const TreeItem *>(index.internalPointer());
     field->setText(item->fullPath());
-    field->setStyleSheet(item->isLeaf() ? styleOk : styleWarn);
+    setTint(field, item->isLeaf() ? styleOk : styleWarn);
 }
 
 void WinTab::startSearch()
@@ -308,7 +347,7 @@ void WinTab::startSearch()
     } else {
         showFoundList();
     }
-    ui->txtSearch->setStyleSheet(styleOk);
+    setTint(ui->txtSearch, styleOk);
 }
 
 void WinTab::clearSearch()
@@ -321,7 +360,7 @@ void WinTab::clearSearch()
     }
     foundList.references.clear();
     ui->txtSearch->clear();
-    ui->txtSearch->setStyleSheet(styleNormal);
+    setTint(ui->txtSearch, styleNormal);
     ui->label->setText(QStringLiteral("Find:"));
 }
 
@@ -384,6 +423,9 @@ void WinTab::showModel(QAbstractItemModel *model, std::unique_ptr<QAbstractItemM
 
     view->setModel(foundModel ? foundModel.get() : model);
     view->setRootIsDecorated(treeView);
+    // The view keeps its scroll position across models: the new one would open where the old one was
+    // left, at its end when it is shorter.
+    view->scrollToTop();
 
     const QItemSelectionModel *inUse = view->selectionModel();
     for (QItemSelectionModel *stale : view->findChildren<QItemSelectionModel *>()) {

@@ -38,6 +38,9 @@ public:
     void saveState(QSettings &settings);
     void restoreState(QSettings &settings);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private slots:
     void changeViewType();
     void setCurrSelection(const QModelIndex &index);

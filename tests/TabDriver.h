@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTest>
 
@@ -113,6 +114,19 @@ public:
     }
 
     bool isExpanded(const QString &path) const { return view()->isExpanded(find(path)); }
+
+    // Makes the tab as low as it goes, so that the view shows only a few rows, and drags the view's
+    // scroll bar to its end.
+    void scrollToEnd()
+    {
+        tab->resize(tab->width(), tab->minimumSizeHint().height());
+        QScrollBar *bar = view()->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QVERIFY2(bar->value() > 0, "the view is not scrolled");
+    }
+
+    // Whether the row at the top of the view is the model's first.
+    bool showsFirstRow() const { return view()->indexAt(QPoint(1, 1)) == model()->index(0, 0); }
 
     // Paths of the expanded branches, in the order of a walk through the whole model.
     QStringList expandedBranches() const

@@ -15,7 +15,8 @@ lists = {
     "datarefs": b"2\r\nsim/\xff\xfe/bad\tfloat\ty\t\xe2\x82\tcut\r\n"
                 b"sim/nul\tin\x00t\tn\tx\r\nsim/\"q\"\\b\tint\tn\t\x1b[31m\tA,\"b\"\r\n"
                 b"sim/cr\tint\ty\tu\tline\rfeed\r\nsim/t\tint\ty\tu\td\te1\te2\r\n"
-                b"sim/wide\tfloat\ty\t\xc2\xb0C\t\xe6\xb8\xa9\xe5\xba\xa6 \xf0\x9f\x9b\xab\n",
+                b"sim/wide\tfloat\ty\t\xc2\xb0C\t\xe6\xb8\xa9\xe5\xba\xa6 \xf0\x9f\x9b\xab\n"
+                b"sim/c1\xc2\x9b2J\tint\ty\tu\tdesc\xc2\x85next\xe2\x80\xa8line\xe2\x80\xa9\n",
     "commands": b"sim/x/go Go, \"now\"\nsim/x/\xc3 Bad byte\nsim/x/quote \"\n",
 }
 failures = 0
@@ -27,15 +28,16 @@ def run(path, fmt):
 
 
 def tsv_clean(text):
-    # Text and TSV show a control character as U+FFFD.
-    return "".join("\ufffd" if ord(c) < 0x20 or ord(c) == 0x7F else c for c in text)
+    # Text and TSV show a control character (C0, DEL, C1) or a line or paragraph separator as U+FFFD.
+    return "".join("\ufffd" if ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F or c in "\u2028\u2029" else c for c in text)
 
 
 for name, content in lists.items():
     with tempfile.NamedTemporaryFile(suffix=".txt") as f:
         f.write(content)
         f.flush()
-        objects = [json.loads(line) for line in run(f.name, "jsonl").splitlines()]
+        # Lines end at line feeds only: JSON keeps NEL and the separators as they are.
+        objects = [json.loads(line) for line in run(f.name, "jsonl").split("\n")[:-1]]
         keys = ["path", "type", "writable", "units", "description"] if name == "datarefs" else ["path", "description"]
         from_json = [[o[k] for k in keys] + o.get("extra", []) for o in objects]
         from_csv = list(csv.reader(io.StringIO(run(f.name, "csv"), newline="")))

@@ -77,6 +77,23 @@ void TestCli::eachCommand_data()
     QTest::newRow("show, csv quoted")
         << QStringList {"show", "OLD", "--format=csv"} << commandsList << QByteArray() << 0
         << QByteArray("Command,Description\r\nsim/x/go,Go ahead.\r\nsim/x/stop,\"Stop, now.\"\r\n");
+    // CSI and NEL (C1 controls) and a line separator, which could drive a terminal or end a row.
+    const QByteArray controls = "2\nsim/a\xc2\x9b" "2J\tint\ty\tu\tdesc\xc2\x85next\xe2\x80\xa8line\n";
+    QTest::newRow("show, C1 controls and line separators replaced in text")
+        << QStringList {"show", "OLD"} << controls << QByteArray() << 0
+        << QByteArray("Data ref  Type  Writable  Units  Description\n"
+                      "sim/a\xef\xbf\xbd" "2J  int   y         u      desc\xef\xbf\xbdnext\xef\xbf\xbdline\n");
+    QTest::newRow("show, C1 controls and line separators replaced in tsv")
+        << QStringList {"show", "OLD", "--format", "tsv"} << controls << QByteArray() << 0
+        << QByteArray("Data ref\tType\tWritable\tUnits\tDescription\n"
+                      "sim/a\xef\xbf\xbd" "2J\tint\ty\tu\tdesc\xef\xbf\xbdnext\xef\xbf\xbdline\n");
+    QTest::newRow("show, C1 controls and line separators kept in csv")
+        << QStringList {"show", "OLD", "--format", "csv"} << controls << QByteArray() << 0
+        << "Data ref,Type,Writable,Units,Description\r\n" + controls.mid(2).replace('\t', ',').replace("\n", "\r\n");
+    QTest::newRow("show, C1 controls and line separators kept in jsonl")
+        << QStringList {"show", "OLD", "--format", "jsonl"} << controls << QByteArray() << 0
+        << QByteArray("{\"path\":\"sim/a\xc2\x9b" "2J\",\"type\":\"int\",\"writable\":\"y\",\"units\":\"u\","
+                      "\"description\":\"desc\xc2\x85next\xe2\x80\xa8line\"}\n");
     QTest::newRow("search, every text")
         << QStringList {"search", "OLD", "sim/a", "Gear", "--format", "tsv"} << dataRefs << QByteArray() << 0
         << QByteArray("Data ref\tType\tWritable\tUnits\tDescription\nsim/a/gear\tint\ty\tenum\tGear handle, as in sim/b\textra one\n");

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -92,6 +93,41 @@ QByteArray binaryBytes()
         bytes.append("\n\t \r");
     }
     return bytes;
+}
+
+// A description of 300 KiB with control bytes throughout, longer than the slices refscope-cli
+// writes a cell in: 64 KiB, each ending before a UTF-8 sequence that 64 KiB would cut. Here they end
+// at 65,535 (64 KiB cut an invalid sequence), 131,069 (a character of four bytes) and 196,605,
+// where a byte order mark follows. After the NUL at 256,000 nothing is shown.
+QByteArray longCell()
+{
+    QByteArray cell = "\xef\xbb\xbf";
+    while (cell.size() < 300 << 10)
+        cell += "\x01\x1b[2J\x7f\xc2\x85\xc2\x9b\xe2\x80\xa8 \"q\", \\ \xff\xe2\x82 text\r";
+    cell.replace(65535, 3, "\xe2\x82x");
+    cell.replace(131069, 4, "\xf0\x9f\x9b\xab");
+    cell.replace(196602, 6, "abc\xef\xbb\xbf");
+    cell.replace(256000, 1, QByteArray(1, '\0'));
+    return cell + "end";
+}
+
+// A record as text and TSV show it: every character that could break a row or drive a terminal
+// as U+FFFD.
+QString shownAsText(QString text)
+{
+    for (QChar &c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QString csvCell(const QString &text)
+{
+    if (!text.contains(QRegularExpression(QStringLiteral("[\",\r\n]"))))
+        return text;
+    return '"' + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + '"';
 }
 
 // The full paths of the leaves a tree view shows, read through the model as the view reads it.
@@ -357,6 +393,12 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::CommandLine << QByteArray(goodList).replace("\n", "\r\n") << 0;
     QTest::newRow("command line: 50 MB line")
         << Entry::CommandLine << "sim/" + QByteArray(50 << 20, 'x') + "\tint\n" << 0;
+    QTest::newRow("command line: cell longer than a slice")
+        << Entry::CommandLine << "2 h\nsim/long\tint\ty\tu\t" + longCell() + '\n' << 0;
+    // Old and new list, a form feed line between; each field was once looked for from the first.
+    const QByteArray manyFields = "sim/f" + QByteArray(20000, 'x').replace("x", "\tx");
+    QTest::newRow("command line: diff of 20,000 fields, the last changed")
+        << Entry::CommandLine << manyFields + "\told\n\f\n" + manyFields + "\tnew\n" << 1;
 }
 
 void TestRobustness::hostileInputIsHarmless()
@@ -519,6 +561,11 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
     } else if (input == "@SAME@") {
         QVERIFY(writeFile(path, goodList));
         arguments = QStringList {"diff", path, goodPath(), "--format", "jsonl"};
+    } else if (input.contains("\n\f\n")) {
+        const QString newPath = dir.filePath(QStringLiteral("cli-new.txt"));
+        QVERIFY(writeFile(path, input.left(input.indexOf("\n\f\n") + 1)));
+        QVERIFY(writeFile(newPath, input.mid(input.indexOf("\n\f\n") + 3)));
+        arguments = QStringList {"diff", path, newPath, "--format", "jsonl"};
     } else if (input != "@MISSING@") {
         QVERIFY(writeFile(path, input == "@GROWING@" ? goodList : input));
     }
@@ -566,6 +613,20 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
         QCOMPARE(run.out, QByteArray());
         return;
     }
+    if (arguments.first() == "diff") {
+        // One change, naming exactly the columns whose texts differ.
+        QCOMPARE(run.out.count('\n'), 1);
+        const QJsonObject change = QJsonDocument::fromJson(run.out).object();
+        const QJsonObject before = change.value(QStringLiteral("old")).toObject();
+        const QJsonObject after = change.value(QStringLiteral("new")).toObject();
+        QJsonArray differ;
+        for (const QString &key : after.keys()) {
+            if (before.value(key) != after.value(key))
+                differ.append(key);
+        }
+        QCOMPARE(change.value(QStringLiteral("columns")).toArray(), differ);
+        return;
+    }
     ReferenceList list;
     QVERIFY(list.load(ReferenceList::encodeName(path)));
     const QList<QByteArray> lines = run.out.split('\n');
@@ -575,6 +636,22 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
         const QJsonObject record = QJsonDocument::fromJson(lines.at(i), &error).object();
         QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
         QCOMPARE(record.value(QStringLiteral("path")).toString(), decodeText(list.references[size_t(i)].path));
+    }
+    // The description ends the row of the last record that has every column, in every format.
+    if (list.references.empty() || list.references.back().fields.size() + 1 != (list.kind == DataRefs ? 5 : 2))
+        return;
+    const QString description = decodeText(list.references.back().fields.last());
+    QCOMPARE(QJsonDocument::fromJson(lines.at(lines.size() - 2)).object().value(QStringLiteral("description")).toString(),
+             description);
+    const QString shown = shownAsText(description);
+    // Text trims the blanks that end a row.
+    const QByteArray ends[] = {QString(shown).remove(QRegularExpression(QStringLiteral(" +$"))).toUtf8() + '\n',
+                               '\t' + shown.toUtf8() + '\n', ',' + csvCell(description).toUtf8() + "\r\n"};
+    const char *const formats[] = {"text", "tsv", "csv"};
+    for (int i = 0; i < 3; ++i) {
+        const CliRun written = runCli({"show", path, "--format", formats[i]});
+        QCOMPARE(written.status, 0);
+        QVERIFY2(written.out.endsWith(ends[i]), formats[i]);
     }
 }
 

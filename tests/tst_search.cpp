@@ -38,11 +38,17 @@ private:
 
 static const QString green = QStringLiteral("background-color: #e0ffe4");
 static const QString white = QStringLiteral("background-color: white");
+// The first 66 characters of two paths of more than 64.
+static const QString headingPath
+    = QStringLiteral("zzz/cockpit2/radios/indicators/nav1_relative_heading_electric_deg_");
 
 void TestSearch::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(TabDriver::writeFile(samplePath(), TabDriver::sampleList()));
+    const QByteArray heading = headingPath.toUtf8();
+    QVERIFY(TabDriver::writeFile(samplePath(),
+                                 TabDriver::sampleList() + heading + "copilot\tint\tn\tdegrees\n" + heading
+                                     + "pilot\tint\tn\tdegrees\n"));
 }
 
 void TestSearch::results_data()
@@ -85,6 +91,8 @@ void TestSearch::results_data()
     QTest::newRow("no match, tree") << true << "nothing" << false << "Found: 0 " << QStringList {"Not found"};
     QTest::newRow("empty text, list") << false << "" << false << "Found: 0 " << QStringList {"1 - Not found"};
     QTest::newRow("empty text, tree") << true << "" << true << "Found: 0 " << QStringList {"Not found"};
+    QTest::newRow("a whole path of 73 characters") << false << headingPath + "copilot" << false << "Found: 1 "
+                                                   << QStringList {"1 - " + headingPath + "copilot"};
 }
 
 void TestSearch::results()
@@ -97,6 +105,10 @@ void TestSearch::results()
 
     TabDriver driver;
     open(driver, tree);
+    // The whole file was scrolled far down; the results still show from their first row.
+    if (tree)
+        driver.press("btnExpandAll");
+    driver.scrollToEnd();
     if (byButton) {
         driver.searchField()->setText(text);
         driver.press("btnSearch");
@@ -114,6 +126,7 @@ void TestSearch::results()
     QCOMPARE(driver.shown(), shown);
     QVERIFY(driver.everyBranchExpanded());
     QVERIFY(driver.model()->rowCount() > 0);
+    QVERIFY(driver.showsFirstRow());
 }
 
 void TestSearch::placeholderIsAReference_data()
@@ -161,19 +174,21 @@ void TestSearch::secondSearchThenClearRestoresFullTree()
     QCOMPARE(driver.shown(), QStringList({"sim/flightmodel/position/elevation"}));
     QVERIFY(driver.everyBranchExpanded());
 
+    driver.scrollToEnd();
     driver.press("btnClearSearch");
     QCOMPARE(driver.findLabel()->text(), QStringLiteral("Find:"));
     QVERIFY(driver.searchField()->text().isEmpty());
     QCOMPARE(driver.searchField()->styleSheet(), white);
-    QCOMPARE(driver.shown().size(), 7);
+    QCOMPARE(driver.shown().size(), 9);
     QCOMPARE(driver.expandedBranches(), before);
+    QVERIFY(driver.showsFirstRow());
 }
 
 void TestSearch::clearWithoutSearch_data()
 {
     QTest::addColumn<bool>("tree");
     QTest::addColumn<int>("rows");
-    QTest::newRow("list") << false << 7;
+    QTest::newRow("list") << false << 9;
     QTest::newRow("tree") << true << 2;
 }
 
@@ -220,7 +235,7 @@ void TestSearch::togglingKeepsResults()
              QStringList({"sim", "sim/cockpit", "sim/cockpit/radios", "sim/time"}));
 
     driver.press("btnClearSearch");
-    QCOMPARE(driver.shown().size(), 7);
+    QCOMPARE(driver.shown().size(), 9);
     QVERIFY(driver.expandedBranches().isEmpty());
 }
 

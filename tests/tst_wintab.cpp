@@ -1,6 +1,7 @@
 #include "tests/MessageBoxAnswerer.h"
 #include "tests/TabDriver.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QGridLayout>
@@ -9,6 +10,8 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,7 +130,7 @@ void TestWinTab::formGrid()
 
     QCOMPARE(driver.findLabel()->text(), QStringLiteral("Find:"));
     QCOMPARE(driver.child<QLabel>("label_2")->text(), QStringLiteral("Ref:"));
-    QCOMPARE(driver.searchField()->maxLength(), 64);
+    QCOMPARE(driver.searchField()->maxLength(), 256);
     QCOMPARE(driver.currRef()->maxLength(), 256);
     QVERIFY(driver.currRef()->isReadOnly());
     QVERIFY(!driver.searchField()->isReadOnly());
@@ -235,17 +238,21 @@ void TestWinTab::toggleFlipsModeAndRestoresBranches()
     const QStringList expanded = {"sim", "sim/flightmodel", "sim/flightmodel/position", "sim/time", "zzz"};
     QCOMPARE(driver.expandedBranches(), expanded);
 
+    driver.scrollToEnd();
     driver.press("btnStateView");
     QVERIFY(!driver.isTree());
     QCOMPARE(toggle->toolTip(), QStringLiteral("Toggle to tree view"));
     QCOMPARE(iconImage(toggle->icon()), iconImage(QIcon(":/icons32/tree.png")));
     QVERIFY(!driver.child("btnCollapseAll")->isEnabled());
     QCOMPARE(driver.model()->rowCount(), 7);
+    QVERIFY(driver.showsFirstRow());
 
-    // Branches are remembered only below the first top-level branch.
+    // Branches are remembered only below the first top-level branch; the tree opens at its top.
+    driver.scrollToEnd();
     driver.press("btnStateView");
     QVERIFY(driver.isTree());
     QCOMPARE(driver.expandedBranches(), expanded.mid(0, 4));
+    QVERIFY(driver.showsFirstRow());
 }
 
 void TestWinTab::expandAndCollapseAll()
@@ -265,13 +272,15 @@ void TestWinTab::clickShowsReference_data()
     QTest::addColumn<bool>("tree");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("style");
+    QTest::addColumn<bool>("darkDesktop");
 
     const QString green = QStringLiteral("background-color: #e0ffe4");
     const QString red = QStringLiteral("background-color: #ffe0e0");
-    QTest::newRow("tree leaf") << true << "sim/flightmodel/position/local_x" << green;
-    QTest::newRow("tree branch") << true << "sim/flightmodel" << red;
-    QTest::newRow("top-level branch") << true << "zzz" << red;
-    QTest::newRow("list row, no number") << false << "sim/time/floaty" << green;
+    QTest::newRow("tree leaf") << true << "sim/flightmodel/position/local_x" << green << false;
+    QTest::newRow("tree branch") << true << "sim/flightmodel" << red << false;
+    QTest::newRow("top-level branch") << true << "zzz" << red << false;
+    QTest::newRow("list row, no number") << false << "sim/time/floaty" << green << false;
+    QTest::newRow("desktop turns dark") << true << "sim/cockpit" << red << true;
 }
 
 void TestWinTab::clickShowsReference()
@@ -279,6 +288,15 @@ void TestWinTab::clickShowsReference()
     QFETCH(bool, tree);
     QFETCH(QString, path);
     QFETCH(QString, style);
+    QFETCH(bool, darkDesktop);
+
+    const QPalette desktop = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
+    QPalette dark = desktop;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    if (darkDesktop)
+        QApplication::setPalette(dark);
 
     TabDriver driver;
     loadSample(driver);
@@ -289,6 +307,22 @@ void TestWinTab::clickShowsReference()
     QCOMPARE(driver.currRef()->styleSheet(), style);
     QCOMPARE(driver.currRef()->toolTip(), path);
     QCOMPARE(driver.currRef()->cursorPosition(), 0); // a path wider than the field shows its start
+
+    // Text on a light tint is dark: the desktop's own text colour where it is dark, black where not.
+    const auto text = [](QWidget *field) { return field->palette().color(QPalette::Text); };
+    if (!darkDesktop) {
+        QCOMPARE(text(driver.currRef()), desktop.color(QPalette::Text));
+        return;
+    }
+    QCOMPARE(text(driver.currRef()), QColor(Qt::black));
+    QCOMPARE(text(driver.searchField()), dark.color(QPalette::Text)); // no tint yet
+    // While the program runs, a new style polishes the field again and a new palette comes.
+    QApplication::setStyle(QStyleFactory::create(QApplication::style()->objectName()));
+    QCOMPARE(text(driver.currRef()), QColor(Qt::black));
+    QPalette navy = desktop;
+    navy.setColor(QPalette::Text, QColor(0, 0, 128));
+    QApplication::setPalette(navy);
+    QCOMPARE(text(driver.currRef()), navy.color(QPalette::Text));
 }
 
 void TestWinTab::arrowKeysLeaveReferenceAlone()
