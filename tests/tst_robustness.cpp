@@ -43,13 +43,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/fanotify.h>
+#endif
 
 // Makes a hostile file and says whether the program can read it, so whether a tab opens.
 using MakeFile = std::function<bool(const QString &)>;
 Q_DECLARE_METATYPE(MakeFile)
 
 // Where a hostile input of the table below comes in.
-enum class Entry { StoredState, UpdateFeed, OpenedFile, CommandLine };
+enum class Entry { StoredState, UpdateFeed, OpenedFile, LoadedFile, CommandLine };
 Q_DECLARE_METATYPE(Entry)
 
 namespace {
@@ -213,6 +218,9 @@ QByteArray feed(const QString &downloadUrl, const QString &revision = QStringLit
         .toJson();
 }
 
+// The longest line is one byte shorter than this in the rows of the loader alone.
+constexpr int smallLineLimit = 64;
+
 // Stands in for the desktop: records what would have been opened.
 class UrlCatcher : public QObject
 {
@@ -254,6 +262,7 @@ private:
     void checkStoredState(const QByteArray &input, int pages);
     void checkUpdateFeed(const QByteArray &input, int opened);
     void checkOpenedFile(const QByteArray &input, int shown);
+    void checkLoadedFile(const QByteArray &input, int records);
     void checkCommandLine(const QByteArray &input, int status);
     WinTab *tabAt(int index) const { return qobject_cast<WinTab *>(tabs()->widget(index)); }
 
@@ -341,11 +350,40 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::OpenedFile << "sim/" + QByteArray(displayLimit + 1, 'x') + "\tint\n"
         << displayLimit;
 
+    // The loader alone with a line limit of 64 bytes: the smallest inputs of the one rule, wherever
+    // the line starts and in both ways of loading.
+    const QByteArray line63 = "sim/long needle " + QByteArray(47, 'x');
+    QTest::newRow("line limit: a line one byte short")
+        << Entry::LoadedFile << line63 + "\nsim/b needle\n" << 2;
+    QTest::newRow("line limit: the first line") << Entry::LoadedFile << line63 + "x\nsim/b needle\n" << 0;
+    QTest::newRow("line limit: after other lines")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "x\nsim/b needle\n" << 1;
+    QTest::newRow("line limit: last line without line feed")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "x" << 1;
+    QTest::newRow("line limit: its carriage return counts")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "\r\nsim/b needle\n" << 1;
+    QTest::newRow("line limit: a line without the text looked for")
+        << Entry::LoadedFile << "sim/a needle\n" + QByteArray(64, 'y') + "\nsim/b needle\n" << 1;
+    QByteArray shortLines;
+    for (int i = 0; i < 5000; ++i)
+        shortLines += "sim/needle/" + QByteArray::number(10000 + i) + '\n';
+    QTest::newRow("line limit: past the first read")
+        << Entry::LoadedFile << shortLines + line63 + "x\nsim/b needle\n" << 5000;
+    // Tiny records, out of order and more than the notes that go back to the system at a time.
+    QByteArray tinyLines;
+    for (int i = 0; i < 100000; ++i)
+        tinyLines += QByteArray::number(0x100000 + (i * 7919) % 100000, 16) + '\n';
+    QTest::newRow("100,000 lines of 7 bytes") << Entry::LoadedFile << tinyLines << 100000;
+
     QTest::newRow("command line: missing file") << Entry::CommandLine << QByteArray("@MISSING@") << 2;
     QTest::newRow("command line: folder") << Entry::CommandLine << QByteArray("@FOLDER@") << 2;
     QTest::newRow("command line: device") << Entry::CommandLine << QByteArray("@DEVICE@") << 2;
 #ifdef Q_OS_UNIX
     QTest::newRow("command line: fifo") << Entry::CommandLine << QByteArray("@FIFO@") << 2;
+#endif
+#ifdef Q_OS_LINUX
+    QTest::newRow("command line: file growing while read")
+        << Entry::CommandLine << QByteArray("@GROWING@") << 2;
 #endif
     QTest::newRow("command line: unknown option") << Entry::CommandLine << QByteArray("@OPTION@") << 2;
     QTest::newRow("command line: two identical files") << Entry::CommandLine << QByteArray("@SAME@") << 0;
@@ -377,6 +415,9 @@ void TestRobustness::hostileInputIsHarmless()
         break;
     case Entry::OpenedFile:
         checkOpenedFile(input, expected);
+        break;
+    case Entry::LoadedFile:
+        checkLoadedFile(input, expected);
         break;
     case Entry::CommandLine:
         checkCommandLine(input, expected);
@@ -470,6 +511,31 @@ void TestRobustness::checkOpenedFile(const QByteArray &input, int shown)
     QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("label"))->text(), QStringLiteral("Found: 1 "));
 }
 
+// load and loadContaining keep the records of the lines before the first of smallLineLimit
+// bytes or more (the line feed not counted), in order, and say that the reading ended early.
+void TestRobustness::checkLoadedFile(const QByteArray &input, int records)
+{
+    bool tooLong = false;
+    for (const QByteArray &line : input.split('\n'))
+        tooLong = tooLong || line.size() >= smallLineLimit;
+    const QString path = dir.filePath(QStringLiteral("limit.txt"));
+    QVERIFY(writeFile(path, input));
+    const QByteArray name = ReferenceList::encodeName(path);
+
+    ReferenceList loaded;
+    loaded.lineLimit = smallLineLimit;
+    QVERIFY(loaded.load(name));
+    QCOMPARE(int(loaded.references.size()), records);
+    QCOMPARE(loaded.incomplete, tooLong);
+    for (size_t i = 1; i < loaded.references.size(); ++i)
+        QVERIFY(!(loaded.references[i].path < loaded.references[i - 1].path));
+    ReferenceList found;
+    found.lineLimit = smallLineLimit;
+    QVERIFY(found.loadContaining(name, "needle"));
+    QCOMPARE(found.references.size(), loaded.matching("needle").size());
+    QCOMPARE(found.incomplete, tooLong);
+}
+
 // refscope-cli on one hostile input: the exit status, one line naming the file when it is trouble,
 // and otherwise one JSON object a line for every record the loader reads.
 void TestRobustness::checkCommandLine(const QByteArray &input, int status)
@@ -501,10 +567,36 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
         QVERIFY(writeFile(newPath, input.mid(input.indexOf("\n\f\n") + 3)));
         arguments = QStringList {"diff", path, newPath, "--format", "jsonl"};
     } else if (input != "@MISSING@") {
-        QVERIFY(writeFile(path, input));
+        QVERIFY(writeFile(path, input == "@GROWING@" ? goodList : input));
     }
 
+#ifdef Q_OS_LINUX
+    // A fanotify gate holds the reads of the file until a line is appended to it: the file changes
+    // while it is read, whatever the timing. Closing the gate lets the reads through. Its permission
+    // events need root (as in CI); without them nothing changes the file.
+    const int gate = input == "@GROWING@" ? ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY) : -1;
+    const QByteArray name = QFile::encodeName(path);
+    std::thread appender;
+    if (gate >= 0 && ::fanotify_mark(gate, FAN_MARK_ADD, FAN_ACCESS_PERM, AT_FDCWD, name.constData()) == 0) {
+        appender = std::thread([gate, path] {
+            pollfd reading {gate, POLLIN, 0};
+            QFile file(path);
+            if (::poll(&reading, 1, 30000) > 0 && file.open(QIODevice::Append))
+                file.write("sim/appended\tint\n");
+            file.close();
+            ::close(gate);
+        });
+    } else if (input == "@GROWING@") {
+        status = 0;
+    }
+#endif
     const CliRun run = runCli(arguments);
+#ifdef Q_OS_LINUX
+    if (appender.joinable())
+        appender.join();
+    else if (gate >= 0)
+        ::close(gate);
+#endif
     QCOMPARE(run.status, status);
     if (status == 2) {
         QVERIFY2(run.err.startsWith("refscope-cli: "), run.err.constData());
@@ -512,6 +604,8 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
             QCOMPARE(run.err.count('\n'), 1);
             QVERIFY2(run.err.contains(arguments[1].toUtf8()), run.err.constData());
         }
+        if (input == "@GROWING@")
+            QVERIFY2(run.err.endsWith(": the file changed while it was read\n"), run.err.constData());
         QCOMPARE(run.out, QByteArray());
         return;
     }
