@@ -351,15 +351,19 @@ QString prepareStoreFile(const QString &path)
     QString kind = unusualKind(path);
     if (!kind.isEmpty())
         return shownName(path) + QLatin1Char(' ') + kind;
-    RegularFile file(ReferenceList::encodeName(path));
-    if (!file.isOpen()) {
-        // Nothing there, or a file the store cannot open either; unless something else came in
-        // between.
-        kind = unusualKind(path);
-        return kind.isEmpty() ? QString() : shownName(path) + QLatin1Char(' ') + kind;
-    }
     QByteArray ini;
-    switch (readWhole(file, ini)) {
+    Reading reading = Reading::Failed;
+    {
+        RegularFile file(ReferenceList::encodeName(path));
+        if (!file.isOpen()) {
+            // Nothing there, or a file the store cannot open either; unless something else came in
+            // between.
+            kind = unusualKind(path);
+            return kind.isEmpty() ? QString() : shownName(path) + QLatin1Char(' ') + kind;
+        }
+        reading = readWhole(file, ini);
+    } // closed before the file is replaced, which Windows refuses while it is open
+    switch (reading) {
     case Reading::TooLarge:
         return shownName(path) + QStringLiteral(" is larger than 1 GiB");
     case Reading::Failed:

@@ -496,6 +496,8 @@ void TestRobustness::restartWith(const QByteArray &storedState)
 void TestRobustness::checkStoredState(const QByteArray &input, int pages)
 {
     restartWith(QByteArray(input).replace("@GOOD@", goodPath().toUtf8()));
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(tabs()->count(), pages);
     for (int i = 0; i < pages; ++i)
         QCOMPARE(tabAt(i)->filePath(), goodPath());
