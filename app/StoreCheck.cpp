@@ -139,13 +139,18 @@ public:
             text[length++] = ch;
     }
     bool isStreamed() const { return startsWith("@Variant(") || startsWith("@DateTime("); }
+    // Whether more characters could still make it one that is decoded from a stream.
+    bool mayBecomeStreamed() const { return begins("@Variant(") || begins("@DateTime("); }
 
 private:
     template<int N> bool startsWith(const char (&prefix)[N]) const
     {
-        if (length < N - 1)
-            return false;
-        for (int i = 0; i < N - 1; ++i) {
+        return length >= N - 1 && begins(prefix);
+    }
+    // Whether the characters so far and prefix agree as far as both go.
+    template<int N> bool begins(const char (&prefix)[N]) const
+    {
+        for (int i = 0; i < length && i < N - 1; ++i) {
             if (text[i] != char16_t(prefix[i]))
                 return false;
         }
@@ -199,6 +204,23 @@ bool holdsStreamedValue(const char *data, qsizetype from, qsizetype to)
     };
     skipBlanks();
     while (i < to) {
+        if (element.isStreamed())
+            return true;
+        if (!element.mayBecomeStreamed()) {
+            // Only where the element ends matters now, and every escape is a backslash and one
+            // byte for that: the digits of a longer one are plain text.
+            for (; i < to; ++i) {
+                const char ch = data[i];
+                if (ch == '\\')
+                    ++i;
+                else if (ch == '"')
+                    inQuotes = !inQuotes;
+                else if (ch == ',' && !inQuotes)
+                    break;
+            }
+            if (i >= to)
+                break;
+        }
         const char ch = data[i];
         if (ch == '\\') {
             if (++i == to)
@@ -229,8 +251,6 @@ bool holdsStreamedValue(const char *data, qsizetype from, qsizetype to)
             if (!inQuotes)
                 skipBlanks();
         } else if (ch == ',' && !inQuotes) {
-            if (element.isStreamed())
-                return true;
             element.clear();
             ++i;
             skipBlanks();
