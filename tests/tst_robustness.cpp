@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -54,7 +56,7 @@ using MakeFile = std::function<bool(const QString &)>;
 Q_DECLARE_METATYPE(MakeFile)
 
 // Where a hostile input of the table below comes in.
-enum class Entry { StoredState, UpdateFeed, OpenedFile, LoadedFile, CommandLine };
+enum class Entry { StoredState, StoreFile, UpdateFeed, OpenedFile, LoadedFile, CommandLine };
 Q_DECLARE_METATYPE(Entry)
 
 namespace {
@@ -207,6 +209,44 @@ QByteArray staleFilesThenGood(int stale)
     return ini + "openfiles\\" + QByteArray::number(stale + 1) + "\\filepath=@GOOD@\n";
 }
 
+// What is at path, read without opening it: its kind, and on Unix the node it is and the one a link
+// leads to, with their times.
+QString nodeAt(const QString &path)
+{
+    const QFileInfo info(path);
+    QString node = QStringLiteral("%1 %2 %3").arg(info.isSymLink()).arg(info.isDir()).arg(info.isFile());
+#ifdef Q_OS_UNIX
+    struct stat status;
+    for (const bool follow : {false, true}) {
+        const QByteArray name = QFile::encodeName(path);
+        if ((follow ? ::stat(name.constData(), &status) : ::lstat(name.constData(), &status)) == 0)
+            node += QStringLiteral(" %1:%2:%3:%4.%5")
+                        .arg(status.st_mode)
+                        .arg(status.st_ino)
+                        .arg(status.st_rdev)
+                        .arg(status.st_mtim.tv_sec)
+                        .arg(status.st_mtim.tv_nsec);
+    }
+#endif
+    return node;
+}
+
+// The "[Settings]" lines the program gives while work runs.
+QStringList settingsLinesOf(const std::function<void()> &work)
+{
+    static QStringList *lines = nullptr;
+    QStringList caught;
+    lines = &caught;
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+              if (text.startsWith(QLatin1String("[Settings]")))
+                  lines->append(text);
+          });
+    work();
+    qInstallMessageHandler(previous);
+    return caught;
+}
+
 // An update feed that announces a newer version.
 QByteArray feed(const QString &downloadUrl, const QString &revision = QStringLiteral("0123456789ab"))
 {
@@ -260,6 +300,7 @@ private:
     void closeWindow();
     void restartWith(const QByteArray &storedState);
     void checkStoredState(const QByteArray &input, int pages);
+    void checkStoreFile(const QByteArray &input, int pages);
     void checkUpdateFeed(const QByteArray &input, int opened);
     void checkOpenedFile(const QByteArray &input, int shown);
     void checkLoadedFile(const QByteArray &input, int records);
@@ -320,6 +361,9 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::StoredState
         << group + good + "openfiles\\1\\treeexpands=00, \\x40Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
         << 1;
+    QTest::newRow("stored value claiming a huge list, quoted and octal")
+        << Entry::StoredState
+        << group + "geometry=\"\"  \\100Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n" + good << 1;
     QTest::newRow("stored header claiming a huge list")
         << Entry::StoredState << group + good + "openfiles\\1\\header=" + hugeHeaderValue() + '\n'
         << 1;
@@ -336,6 +380,12 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::StoredState << group + "openfiles\\size=1\n" + good + "openfiles\\2\\filepath=@GOOD@\n"
         << 1;
     QTest::newRow("array size zero holds") << Entry::StoredState << group + "openfiles\\size=0\n" + good << 0;
+    QTest::newRow("settings.ini: folder") << Entry::StoreFile << QByteArray("@FOLDER@") << 0;
+#ifdef Q_OS_UNIX
+    QTest::newRow("settings.ini: fifo") << Entry::StoreFile << QByteArray("@FIFO@") << 0;
+    QTest::newRow("settings.ini: link to a device") << Entry::StoreFile << QByteArray("@DEVICE@") << 0;
+    QTest::newRow("settings.ini: link to a file") << Entry::StoreFile << QByteArray("@LINK@") << 1;
+#endif
 
     QTest::newRow("download address: script") << Entry::UpdateFeed << feed("javascript:alert(1)") << 0;
     QTest::newRow("download address: local file") << Entry::UpdateFeed << feed("file:///etc/passwd") << 0;
@@ -410,6 +460,9 @@ void TestRobustness::hostileInputIsHarmless()
     case Entry::StoredState:
         checkStoredState(input, expected);
         break;
+    case Entry::StoreFile:
+        checkStoreFile(input, expected);
+        break;
     case Entry::UpdateFeed:
         checkUpdateFeed(input, expected);
         break;
@@ -433,13 +486,18 @@ void TestRobustness::restartWith(const QByteArray &storedState)
     store.clear();
     store.sync();
     QVERIFY(writeFile(store.fileName(), storedState));
-    store.sync(); // nothing pending: this only reads the new file
+    // A new start's store looks at the file first; it shares the file with this one, which so reads
+    // what that store left of it.
+    const Settings started;
+    QVERIFY(started.refusal().isEmpty());
     window = new WinMain(nullptr);
 }
 
 void TestRobustness::checkStoredState(const QByteArray &input, int pages)
 {
     restartWith(QByteArray(input).replace("@GOOD@", goodPath().toUtf8()));
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(tabs()->count(), pages);
     for (int i = 0; i < pages; ++i)
         QCOMPARE(tabAt(i)->filePath(), goodPath());
@@ -447,6 +505,65 @@ void TestRobustness::checkStoredState(const QByteArray &input, int pages)
     closeWindow();
     window = new WinMain(nullptr);
     QCOMPARE(tabs()->count(), pages);
+}
+
+// settings.ini as something other than a regular file, with the pages a start restores from it. A
+// regular file behind a link is read and written through the link. Anything else is neither read
+// nor written (nothing opens it: a FIFO would hang the test) and stays as it was; a start has the
+// defaults, and the end of the run says once why the state was not saved.
+void TestRobustness::checkStoreFile(const QByteArray &input, int pages)
+{
+    closeWindow();
+    Settings &store = qobject_cast<Application *>(QCoreApplication::instance())->settings;
+    store.clear();
+    store.sync();
+    // The clearing asked for a flush of its own; none may come while the name is not a file.
+    QCoreApplication::removePostedEvents(&store, QEvent::UpdateRequest);
+    const QString path = store.fileName();
+    const QString target = dir.filePath(QStringLiteral("target.ini"));
+    QVERIFY(QFile::remove(path));
+    const auto putBack = qScopeGuard([&] {
+        if (!QFile::remove(path))
+            QDir().rmdir(path);
+        store.sync();
+    });
+    if (input == "@FOLDER@") {
+        QVERIFY(QDir().mkdir(path));
+#ifdef Q_OS_UNIX
+    } else if (input == "@FIFO@") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    } else if (input == "@DEVICE@") {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else if (input == "@LINK@") {
+        QVERIFY(writeFile(target, "[class%20WinMain]\nopenfiles\\1\\filepath=" + goodPath().toUtf8() + '\n'));
+        QVERIFY(QFile::link(target, path));
+#endif
+    }
+    const QString node = nodeAt(path);
+
+    const Settings started;
+    QCOMPARE(started.refusal().isEmpty(), pages > 0);
+    QCOMPARE(started.allKeys().isEmpty(), pages == 0);
+    // The window writes only into a store that may be written now; else it must not close here.
+    QCOMPARE(store.refusalToWrite().isEmpty(), pages > 0);
+    window = new WinMain(nullptr);
+    QCOMPARE(tabs()->count(), pages);
+    const QStringList lines = settingsLinesOf([this] { closeWindow(); });
+    if (pages > 0) {
+        QCOMPARE(lines, QStringList());
+        QVERIFY(QFileInfo(path).isSymLink());
+        QFile written(target);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("currtab=0"));
+        return;
+    }
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith("[Settings] did not save the window state: \""
+                                      + QDir::toNativeSeparators(path) + "\" is a"),
+             qPrintable(lines.first()));
+    QCOMPARE(nodeAt(path), node);
+    if (input == "@FOLDER@")
+        QVERIFY(QDir(path).isEmpty());
 }
 
 void TestRobustness::checkUpdateFeed(const QByteArray &input, int opened)
