@@ -2,13 +2,13 @@
 
 #include "app/Application.h"
 #include "app/MenuBarStyle.h"
-#include "app/StoreCheck.h"
 #include "dialogs/ProgramInfo.h"
 #include "dialogs/WinAbout.h"
 #include "dialogs/WinCheckUpdate.h"
 #include "tab/WinTab.h"
 #include "ui_WinMain.h"
 
+#include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -34,7 +34,7 @@ const int maxRestoredFiles = 1000;
 // The largest window the platforms make; a stored size beyond it is damage, not a layout.
 const int maxWindowSide = 32767;
 
-QSettings *store()
+Settings *store()
 {
     auto *application = qobject_cast<Application *>(QCoreApplication::instance());
     return application ? &application->settings : nullptr;
@@ -127,12 +127,10 @@ WinMain::WinMain(QWidget *parent)
 
 WinMain::~WinMain()
 {
-    saveWindowState();
     // settings.ini is written now, before the tabs and their lists are torn down: a teardown that
-    // takes its time, or never ends, cannot lose it. A store that is not to be touched stays so.
-    QSettings *settings = store();
-    if (settings && storeUsable)
-        settings->sync();
+    // takes its time, or never ends, cannot lose it.
+    if (saveWindowState())
+        store()->sync();
     delete winCheckUpdate;
 }
 
@@ -242,9 +240,6 @@ void WinMain::restoreWindowState()
     QSettings *settings = store();
     if (!settings)
         return;
-    storeUsable = dropUndecodableValues(*settings);
-    if (!storeUsable)
-        return;
     settings->beginGroup(windowGroup);
     if (settings->contains(QStringLiteral("geometry"))) {
         const QRect stored = settings->value(QStringLiteral("geometry"), QRect()).toRect();
@@ -314,11 +309,16 @@ void WinMain::placeWindow(const QRect &stored)
     setGeometry(QRect(QPoint(x, y), size));
 }
 
-void WinMain::saveWindowState()
+bool WinMain::saveWindowState()
 {
-    QSettings *settings = store();
-    if (!settings || !storeUsable)
-        return;
+    Settings *settings = store();
+    if (!settings)
+        return false;
+    const QString refusal = settings->refusalToWrite();
+    if (!refusal.isEmpty()) {
+        qWarning().noquote() << "[Settings] did not save the window state:" << refusal;
+        return false;
+    }
     settings->beginGroup(windowGroup);
     // Rewrite the group whole, so elements of an older, longer list and damaged values go.
     settings->remove(QString());
@@ -335,4 +335,5 @@ void WinMain::saveWindowState()
     settings->endArray();
     settings->setValue(QStringLiteral("currtab"), ui->tabs->currentIndex());
     settings->endGroup();
+    return true;
 }

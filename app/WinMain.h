@@ -37,11 +37,11 @@ private slots:
 
 private:
     void restoreWindowState();
-    void saveWindowState();
+    // Writes the state into the store; false when the store's file may not be written.
+    bool saveWindowState();
     void placeWindow(const QRect &stored);
     void warnNotSupported();
 
     std::unique_ptr<Ui::WinMain> ui;
     WinCheckUpdate *winCheckUpdate = nullptr; // lives as long as the window; deleted after the state is saved
-    bool storeUsable = true; // false when a damaged "settings.ini" could not be repaired
 };

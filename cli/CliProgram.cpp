@@ -99,8 +99,14 @@ bool CliProgram::load(const QByteArray &fileName, ReferenceList &list, const QBy
         return false;
     }
     if (list.incomplete) {
-        trouble(QStringLiteral("%1: the reading broke off (a read error, or a line of a gigabyte or more)")
+        trouble(QStringLiteral("%1: the reading broke off (a read error, or a line of 1 GiB or more)")
                     .arg(displayName(fileName)));
+        return false;
+    }
+    // The records may then mix states of the file, or hold a line cut where another program was
+    // writing: a whole answer cannot be given.
+    if (list.changed) {
+        trouble(QStringLiteral("%1: the file changed while it was read").arg(displayName(fileName)));
         return false;
     }
     return true;

@@ -63,9 +63,20 @@ public:
     // from one call to the next.
     std::vector<const Reference *> matching(const QByteArray &text) const;
 
+    // A line is held whole while it is read, and its record's bytes in one buffer, whose sizes
+    // count in int: no line may be longer than this, and a load refuses lines this long or longer.
+    static constexpr qint64 maxLineLength = qint64(1) << 30;
+
     std::vector<Reference> references;
     int32_t kind = DataRefs;
-    // Whether the last load ended early, at a read error or at a line too long to hold; the records
-    // are then those of the lines before it.
+    // Whether the last load ended early, at a read error or at a line of lineLimit bytes or more
+    // (the line feed not counted), wherever in the file it starts; the records are then those of
+    // the lines before it.
     bool incomplete = false;
+    // Whether the file's size or modification time differed after the last load from what they
+    // were when it was opened: what was read may then be no state the file ever had.
+    bool changed = false;
+    // The length from which a line ends the reading of load, loadContaining and parse; at most
+    // maxLineLength.
+    qint64 lineLimit = maxLineLength;
 };

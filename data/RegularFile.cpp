@@ -76,15 +76,24 @@ RegularFile::RegularFile(const QByteArray &fileName)
     // A directory does not open without backup semantics; pipes, consoles and devices such as NUL
     // or COM1 open, and are told apart by what was opened, not by their names.
     BY_HANDLE_FILE_INFORMATION information;
-    LARGE_INTEGER fileSize;
     if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &information)
-        || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
-        || !::GetFileSizeEx(file, &fileSize)) {
+        || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
         ::CloseHandle(file);
         return;
     }
     handle = file;
-    openedSize = fileSize.QuadPart;
+    stamp(&opened);
+}
+
+bool RegularFile::stamp(Stamp *now) const
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!handle || !::GetFileInformationByHandle(handle, &information))
+        return false;
+    now->size = qint64((quint64(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+    now->modified = qint64((quint64(information.ftLastWriteTime.dwHighDateTime) << 32)
+                           | information.ftLastWriteTime.dwLowDateTime);
+    return true;
 }
 
 RegularFile::~RegularFile()
@@ -130,7 +139,17 @@ RegularFile::RegularFile(const QByteArray &fileName)
     if (flags != -1)
         ::fcntl(file, F_SETFL, flags & ~O_NONBLOCK);
     fd = file;
-    openedSize = qint64(status.st_size);
+    stamp(&opened);
+}
+
+bool RegularFile::stamp(Stamp *now) const
+{
+    struct stat status;
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        return false;
+    now->size = qint64(status.st_size);
+    now->modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return true;
 }
 
 RegularFile::~RegularFile()
@@ -163,5 +182,11 @@ qint64 RegularFile::read(char *buffer, qint64 capacity)
 
 qint64 RegularFile::size() const
 {
-    return openedSize;
+    return opened.size;
+}
+
+bool RegularFile::changed() const
+{
+    Stamp now;
+    return !stamp(&now) || now.size != opened.size || now.modified != opened.modified;
 }

@@ -18,12 +18,23 @@ public:
     qint64 size() const;
     // Bytes read into buffer, 0 at end of file, -1 on a read error.
     qint64 read(char *buffer, qint64 capacity);
+    // Whether the file's size or modification time differs from what they were at open, or can no
+    // longer be told: another program wrote to it meanwhile.
+    bool changed() const;
 
 private:
+    // What tells one state of the file from another.
+    struct Stamp
+    {
+        qint64 size = 0;
+        qint64 modified = 0; // in the system's units: nanoseconds, on Windows 100 ns ticks
+    };
+    bool stamp(Stamp *now) const;
+
 #ifdef Q_OS_WIN
     void *handle = nullptr; // a HANDLE; windows.h stays out of this header
 #else
     int fd = -1;
 #endif
-    qint64 openedSize = 0;
+    Stamp opened;
 };

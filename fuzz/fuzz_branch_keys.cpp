@@ -61,10 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)view.indexAt(QPoint(10, 10));
     const QStringList collected = collectExpanded(&view);
 
-    // Only what the keys name is expanded, and each expanded node is named once.
+    // Only what the keys name is expanded. Two nodes can share a key (rows 1 and 0, and row 100,
+    // spell the same digits): both are expanded when reached, and the key comes back for each.
     const QSet<QString> given(keys.cbegin(), keys.cend());
-    const QSet<QString> unique(collected.cbegin(), collected.cend());
-    FUZZ_CHECK(unique.size() == collected.size());
     for (const QString &key : collected)
         FUZZ_CHECK(given.contains(key));
 

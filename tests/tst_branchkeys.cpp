@@ -117,6 +117,11 @@ void TestBranchKeys::collect_data()
         << QStringList {"0040", "00"};
     QTest::newRow("children of a collapsed first node still examined")
         << QStringList {"0.2.0"} << QStringList {"0.2"} << QStringList {"0020"};
+    // Rows 3 and 0, and row 300, spell the same digits (as sim/b003/c0 and sim/b300 may): the key
+    // is written once for each of the two.
+    QTest::newRow("two nodes share a key")
+        << QStringList {"0.3.0.0", "0.300.0"} << QStringList {"0", "0.3", "0.3.0", "0.300"}
+        << QStringList {"003000", "0030", "003000", "00"};
 }
 
 void TestBranchKeys::collect()

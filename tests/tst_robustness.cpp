@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -43,13 +45,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/fanotify.h>
+#endif
 
 // Makes a hostile file and says whether the program can read it, so whether a tab opens.
 using MakeFile = std::function<bool(const QString &)>;
 Q_DECLARE_METATYPE(MakeFile)
 
 // Where a hostile input of the table below comes in.
-enum class Entry { StoredState, UpdateFeed, OpenedFile, CommandLine };
+enum class Entry { StoredState, StoreFile, UpdateFeed, OpenedFile, LoadedFile, CommandLine };
 Q_DECLARE_METATYPE(Entry)
 
 namespace {
@@ -202,6 +209,44 @@ QByteArray staleFilesThenGood(int stale)
     return ini + "openfiles\\" + QByteArray::number(stale + 1) + "\\filepath=@GOOD@\n";
 }
 
+// What is at path, read without opening it: its kind, and on Unix the node it is and the one a link
+// leads to, with their times.
+QString nodeAt(const QString &path)
+{
+    const QFileInfo info(path);
+    QString node = QStringLiteral("%1 %2 %3").arg(info.isSymLink()).arg(info.isDir()).arg(info.isFile());
+#ifdef Q_OS_UNIX
+    struct stat status;
+    for (const bool follow : {false, true}) {
+        const QByteArray name = QFile::encodeName(path);
+        if ((follow ? ::stat(name.constData(), &status) : ::lstat(name.constData(), &status)) == 0)
+            node += QStringLiteral(" %1:%2:%3:%4.%5")
+                        .arg(status.st_mode)
+                        .arg(status.st_ino)
+                        .arg(status.st_rdev)
+                        .arg(status.st_mtim.tv_sec)
+                        .arg(status.st_mtim.tv_nsec);
+    }
+#endif
+    return node;
+}
+
+// The "[Settings]" lines the program gives while work runs.
+QStringList settingsLinesOf(const std::function<void()> &work)
+{
+    static QStringList *lines = nullptr;
+    QStringList caught;
+    lines = &caught;
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+              if (text.startsWith(QLatin1String("[Settings]")))
+                  lines->append(text);
+          });
+    work();
+    qInstallMessageHandler(previous);
+    return caught;
+}
+
 // An update feed that announces a newer version.
 QByteArray feed(const QString &downloadUrl, const QString &revision = QStringLiteral("0123456789ab"))
 {
@@ -212,6 +257,9 @@ QByteArray feed(const QString &downloadUrl, const QString &revision = QStringLit
                                       {"downloadUrl", downloadUrl}})
         .toJson();
 }
+
+// The longest line is one byte shorter than this in the rows of the loader alone.
+constexpr int smallLineLimit = 64;
 
 // Stands in for the desktop: records what would have been opened.
 class UrlCatcher : public QObject
@@ -252,8 +300,10 @@ private:
     void closeWindow();
     void restartWith(const QByteArray &storedState);
     void checkStoredState(const QByteArray &input, int pages);
+    void checkStoreFile(const QByteArray &input, int pages);
     void checkUpdateFeed(const QByteArray &input, int opened);
     void checkOpenedFile(const QByteArray &input, int shown);
+    void checkLoadedFile(const QByteArray &input, int records);
     void checkCommandLine(const QByteArray &input, int status);
     WinTab *tabAt(int index) const { return qobject_cast<WinTab *>(tabs()->widget(index)); }
 
@@ -311,6 +361,9 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::StoredState
         << group + good + "openfiles\\1\\treeexpands=00, \\x40Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
         << 1;
+    QTest::newRow("stored value claiming a huge list, quoted and octal")
+        << Entry::StoredState
+        << group + "geometry=\"\"  \\100Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n" + good << 1;
     QTest::newRow("stored header claiming a huge list")
         << Entry::StoredState << group + good + "openfiles\\1\\header=" + hugeHeaderValue() + '\n'
         << 1;
@@ -327,6 +380,12 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::StoredState << group + "openfiles\\size=1\n" + good + "openfiles\\2\\filepath=@GOOD@\n"
         << 1;
     QTest::newRow("array size zero holds") << Entry::StoredState << group + "openfiles\\size=0\n" + good << 0;
+    QTest::newRow("settings.ini: folder") << Entry::StoreFile << QByteArray("@FOLDER@") << 0;
+#ifdef Q_OS_UNIX
+    QTest::newRow("settings.ini: fifo") << Entry::StoreFile << QByteArray("@FIFO@") << 0;
+    QTest::newRow("settings.ini: link to a device") << Entry::StoreFile << QByteArray("@DEVICE@") << 0;
+    QTest::newRow("settings.ini: link to a file") << Entry::StoreFile << QByteArray("@LINK@") << 1;
+#endif
 
     QTest::newRow("download address: script") << Entry::UpdateFeed << feed("javascript:alert(1)") << 0;
     QTest::newRow("download address: local file") << Entry::UpdateFeed << feed("file:///etc/passwd") << 0;
@@ -341,11 +400,40 @@ void TestRobustness::hostileInputIsHarmless_data()
         << Entry::OpenedFile << "sim/" + QByteArray(displayLimit + 1, 'x') + "\tint\n"
         << displayLimit;
 
+    // The loader alone with a line limit of 64 bytes: the smallest inputs of the one rule, wherever
+    // the line starts and in both ways of loading.
+    const QByteArray line63 = "sim/long needle " + QByteArray(47, 'x');
+    QTest::newRow("line limit: a line one byte short")
+        << Entry::LoadedFile << line63 + "\nsim/b needle\n" << 2;
+    QTest::newRow("line limit: the first line") << Entry::LoadedFile << line63 + "x\nsim/b needle\n" << 0;
+    QTest::newRow("line limit: after other lines")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "x\nsim/b needle\n" << 1;
+    QTest::newRow("line limit: last line without line feed")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "x" << 1;
+    QTest::newRow("line limit: its carriage return counts")
+        << Entry::LoadedFile << "sim/a needle\n" + line63 + "\r\nsim/b needle\n" << 1;
+    QTest::newRow("line limit: a line without the text looked for")
+        << Entry::LoadedFile << "sim/a needle\n" + QByteArray(64, 'y') + "\nsim/b needle\n" << 1;
+    QByteArray shortLines;
+    for (int i = 0; i < 5000; ++i)
+        shortLines += "sim/needle/" + QByteArray::number(10000 + i) + '\n';
+    QTest::newRow("line limit: past the first read")
+        << Entry::LoadedFile << shortLines + line63 + "x\nsim/b needle\n" << 5000;
+    // Tiny records, out of order and more than the notes that go back to the system at a time.
+    QByteArray tinyLines;
+    for (int i = 0; i < 100000; ++i)
+        tinyLines += QByteArray::number(0x100000 + (i * 7919) % 100000, 16) + '\n';
+    QTest::newRow("100,000 lines of 7 bytes") << Entry::LoadedFile << tinyLines << 100000;
+
     QTest::newRow("command line: missing file") << Entry::CommandLine << QByteArray("@MISSING@") << 2;
     QTest::newRow("command line: folder") << Entry::CommandLine << QByteArray("@FOLDER@") << 2;
     QTest::newRow("command line: device") << Entry::CommandLine << QByteArray("@DEVICE@") << 2;
 #ifdef Q_OS_UNIX
     QTest::newRow("command line: fifo") << Entry::CommandLine << QByteArray("@FIFO@") << 2;
+#endif
+#ifdef Q_OS_LINUX
+    QTest::newRow("command line: file growing while read")
+        << Entry::CommandLine << QByteArray("@GROWING@") << 2;
 #endif
     QTest::newRow("command line: unknown option") << Entry::CommandLine << QByteArray("@OPTION@") << 2;
     QTest::newRow("command line: two identical files") << Entry::CommandLine << QByteArray("@SAME@") << 0;
@@ -372,11 +460,17 @@ void TestRobustness::hostileInputIsHarmless()
     case Entry::StoredState:
         checkStoredState(input, expected);
         break;
+    case Entry::StoreFile:
+        checkStoreFile(input, expected);
+        break;
     case Entry::UpdateFeed:
         checkUpdateFeed(input, expected);
         break;
     case Entry::OpenedFile:
         checkOpenedFile(input, expected);
+        break;
+    case Entry::LoadedFile:
+        checkLoadedFile(input, expected);
         break;
     case Entry::CommandLine:
         checkCommandLine(input, expected);
@@ -392,13 +486,18 @@ void TestRobustness::restartWith(const QByteArray &storedState)
     store.clear();
     store.sync();
     QVERIFY(writeFile(store.fileName(), storedState));
-    store.sync(); // nothing pending: this only reads the new file
+    // A new start's store looks at the file first; it shares the file with this one, which so reads
+    // what that store left of it.
+    const Settings started;
+    QVERIFY(started.refusal().isEmpty());
     window = new WinMain(nullptr);
 }
 
 void TestRobustness::checkStoredState(const QByteArray &input, int pages)
 {
     restartWith(QByteArray(input).replace("@GOOD@", goodPath().toUtf8()));
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(tabs()->count(), pages);
     for (int i = 0; i < pages; ++i)
         QCOMPARE(tabAt(i)->filePath(), goodPath());
@@ -406,6 +505,65 @@ void TestRobustness::checkStoredState(const QByteArray &input, int pages)
     closeWindow();
     window = new WinMain(nullptr);
     QCOMPARE(tabs()->count(), pages);
+}
+
+// settings.ini as something other than a regular file, with the pages a start restores from it. A
+// regular file behind a link is read and written through the link. Anything else is neither read
+// nor written (nothing opens it: a FIFO would hang the test) and stays as it was; a start has the
+// defaults, and the end of the run says once why the state was not saved.
+void TestRobustness::checkStoreFile(const QByteArray &input, int pages)
+{
+    closeWindow();
+    Settings &store = qobject_cast<Application *>(QCoreApplication::instance())->settings;
+    store.clear();
+    store.sync();
+    // The clearing asked for a flush of its own; none may come while the name is not a file.
+    QCoreApplication::removePostedEvents(&store, QEvent::UpdateRequest);
+    const QString path = store.fileName();
+    const QString target = dir.filePath(QStringLiteral("target.ini"));
+    QVERIFY(QFile::remove(path));
+    const auto putBack = qScopeGuard([&] {
+        if (!QFile::remove(path))
+            QDir().rmdir(path);
+        store.sync();
+    });
+    if (input == "@FOLDER@") {
+        QVERIFY(QDir().mkdir(path));
+#ifdef Q_OS_UNIX
+    } else if (input == "@FIFO@") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    } else if (input == "@DEVICE@") {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else if (input == "@LINK@") {
+        QVERIFY(writeFile(target, "[class%20WinMain]\nopenfiles\\1\\filepath=" + goodPath().toUtf8() + '\n'));
+        QVERIFY(QFile::link(target, path));
+#endif
+    }
+    const QString node = nodeAt(path);
+
+    const Settings started;
+    QCOMPARE(started.refusal().isEmpty(), pages > 0);
+    QCOMPARE(started.allKeys().isEmpty(), pages == 0);
+    // The window writes only into a store that may be written now; else it must not close here.
+    QCOMPARE(store.refusalToWrite().isEmpty(), pages > 0);
+    window = new WinMain(nullptr);
+    QCOMPARE(tabs()->count(), pages);
+    const QStringList lines = settingsLinesOf([this] { closeWindow(); });
+    if (pages > 0) {
+        QCOMPARE(lines, QStringList());
+        QVERIFY(QFileInfo(path).isSymLink());
+        QFile written(target);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("currtab=0"));
+        return;
+    }
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith("[Settings] did not save the window state: \""
+                                      + QDir::toNativeSeparators(path) + "\" is a"),
+             qPrintable(lines.first()));
+    QCOMPARE(nodeAt(path), node);
+    if (input == "@FOLDER@")
+        QVERIFY(QDir(path).isEmpty());
 }
 
 void TestRobustness::checkUpdateFeed(const QByteArray &input, int opened)
@@ -470,6 +628,31 @@ void TestRobustness::checkOpenedFile(const QByteArray &input, int shown)
     QCOMPARE(tab->findChild<QLabel *>(QStringLiteral("label"))->text(), QStringLiteral("Found: 1 "));
 }
 
+// load and loadContaining keep the records of the lines before the first of smallLineLimit
+// bytes or more (the line feed not counted), in order, and say that the reading ended early.
+void TestRobustness::checkLoadedFile(const QByteArray &input, int records)
+{
+    bool tooLong = false;
+    for (const QByteArray &line : input.split('\n'))
+        tooLong = tooLong || line.size() >= smallLineLimit;
+    const QString path = dir.filePath(QStringLiteral("limit.txt"));
+    QVERIFY(writeFile(path, input));
+    const QByteArray name = ReferenceList::encodeName(path);
+
+    ReferenceList loaded;
+    loaded.lineLimit = smallLineLimit;
+    QVERIFY(loaded.load(name));
+    QCOMPARE(int(loaded.references.size()), records);
+    QCOMPARE(loaded.incomplete, tooLong);
+    for (size_t i = 1; i < loaded.references.size(); ++i)
+        QVERIFY(!(loaded.references[i].path < loaded.references[i - 1].path));
+    ReferenceList found;
+    found.lineLimit = smallLineLimit;
+    QVERIFY(found.loadContaining(name, "needle"));
+    QCOMPARE(found.references.size(), loaded.matching("needle").size());
+    QCOMPARE(found.incomplete, tooLong);
+}
+
 // refscope-cli on one hostile input: the exit status, one line naming the file when it is trouble,
 // and otherwise one JSON object a line for every record the loader reads.
 void TestRobustness::checkCommandLine(const QByteArray &input, int status)
@@ -501,10 +684,36 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
         QVERIFY(writeFile(newPath, input.mid(input.indexOf("\n\f\n") + 3)));
         arguments = QStringList {"diff", path, newPath, "--format", "jsonl"};
     } else if (input != "@MISSING@") {
-        QVERIFY(writeFile(path, input));
+        QVERIFY(writeFile(path, input == "@GROWING@" ? goodList : input));
     }
 
+#ifdef Q_OS_LINUX
+    // A fanotify gate holds the reads of the file until a line is appended to it: the file changes
+    // while it is read, whatever the timing. Closing the gate lets the reads through. Its permission
+    // events need root (as in CI); without them nothing changes the file.
+    const int gate = input == "@GROWING@" ? ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY) : -1;
+    const QByteArray name = QFile::encodeName(path);
+    std::thread appender;
+    if (gate >= 0 && ::fanotify_mark(gate, FAN_MARK_ADD, FAN_ACCESS_PERM, AT_FDCWD, name.constData()) == 0) {
+        appender = std::thread([gate, path] {
+            pollfd reading {gate, POLLIN, 0};
+            QFile file(path);
+            if (::poll(&reading, 1, 30000) > 0 && file.open(QIODevice::Append))
+                file.write("sim/appended\tint\n");
+            file.close();
+            ::close(gate);
+        });
+    } else if (input == "@GROWING@") {
+        status = 0;
+    }
+#endif
     const CliRun run = runCli(arguments);
+#ifdef Q_OS_LINUX
+    if (appender.joinable())
+        appender.join();
+    else if (gate >= 0)
+        ::close(gate);
+#endif
     QCOMPARE(run.status, status);
     if (status == 2) {
         QVERIFY2(run.err.startsWith("refscope-cli: "), run.err.constData());
@@ -512,6 +721,8 @@ void TestRobustness::checkCommandLine(const QByteArray &input, int status)
             QCOMPARE(run.err.count('\n'), 1);
             QVERIFY2(run.err.contains(arguments[1].toUtf8()), run.err.constData());
         }
+        if (input == "@GROWING@")
+            QVERIFY2(run.err.endsWith(": the file changed while it was read\n"), run.err.constData());
         QCOMPARE(run.out, QByteArray());
         return;
     }
