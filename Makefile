@@ -2,7 +2,7 @@
 BUILD       ?= build
 SAN_BUILD   ?= build-sanitize
 FUZZ_BUILD  ?= build-fuzz
-FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_update_document fuzz_record_writer
+FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_update_document fuzz_record_writer fuzz_api_document
 # Seconds each fuzz target runs: short in CI (fuzz-smoke), longer when asked for (make fuzz FUZZ_SECONDS=600).
 FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)
@@ -71,11 +71,14 @@ fuzz-smoke: FUZZ_SECONDS = 30
 fuzz-smoke: fuzz
 
 # Every benchmark beside its reference command (sort, grep) on the same files, in one run, then
-# refscope-cli beside sort, grep and comm. With BENCH_EARLIER=<build dir of an earlier revision>,
+# refscope-cli beside sort, grep and comm, and its sim commands against the stand-in simulator beside
+# curl. With BENCH_EARLIER=<build dir of an earlier revision>,
 # that build is measured in the same run as well.
 bench: build
+	@scripts/install-deps.sh curl
 	bench/run.sh $(BUILD) $(BENCH_EARLIER)
 	bench/cli.sh $(BUILD)
+	bench/sim.sh $(BUILD)
 
 # The Debian package, $(BUILD)/refscope_<version>_<arch>.deb; dpkg-shlibdeps works out its Depends.
 package: build

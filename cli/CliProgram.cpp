@@ -4,6 +4,7 @@
 #include "cli/ListDiff.h"
 #include "cli/Output.h"
 #include "cli/RecordWriter.h"
+#include "cli/SimCommands.h"
 #include "data/ReferenceList.h"
 #include "data/ReferenceMatcher.h"
 
@@ -14,20 +15,10 @@
 
 namespace {
 
-// A file name as the command line gave it, for a message.
-QString displayName(const QByteArray &fileName)
-{
-#ifdef Q_OS_WIN
-    return QString::fromUtf8(fileName);
-#else
-    return QFile::decodeName(fileName);
-#endif
-}
-
 // Why a file the loader refused cannot be read.
 QString refusal(const QByteArray &fileName)
 {
-    const QFileInfo info(displayName(fileName));
+    const QFileInfo info(CliProgram::displayName(fileName));
     if (info.isDir())
         return QStringLiteral("is a folder, not a list");
     if (info.isFile())
@@ -37,12 +28,21 @@ QString refusal(const QByteArray &fileName)
     return QStringLiteral("no such file");
 }
 
-QString kindName(int32_t kind)
+} // namespace
+
+QString CliProgram::displayName(const QByteArray &fileName)
+{
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(fileName);
+#else
+    return QFile::decodeName(fileName);
+#endif
+}
+
+QString CliProgram::kindName(int32_t kind)
 {
     return kind == DataRefs ? QStringLiteral("a datarefs list") : QStringLiteral("a commands list");
 }
-
-} // namespace
 
 CliProgram::CliProgram(Output &out, Output &err)
     : out(out)
@@ -71,6 +71,8 @@ int CliProgram::run(const QList<QByteArray> &arguments)
         return search();
     case CommandLine::Diff:
         return diff();
+    default:
+        return SimCommands(*this, options, out, err).run();
     }
     return Trouble;
 }
@@ -164,7 +166,11 @@ int CliProgram::diff()
                            .arg(displayName(options.files.at(0)), kindName(oldList.kind),
                                 displayName(options.files.at(1)), kindName(newList.kind)));
     }
+    return compare(oldList, newList);
+}
 
+int CliProgram::compare(const ReferenceList &oldList, const ReferenceList &newList)
+{
     RecordWriter writer(options.format, oldList.kind, out);
     qint64 counts[3] = {0, 0, 0};
     if (!options.stat)

@@ -1,5 +1,8 @@
 #include "cli/CommandLine.h"
 
+#include <cmath>
+#include <initializer_list>
+
 namespace {
 
 QString quoted(const QByteArray &argument)
@@ -7,7 +10,52 @@ QString quoted(const QByteArray &argument)
     return QLatin1Char('"') + QString::fromUtf8(argument) + QLatin1Char('"');
 }
 
+using Command = CommandLine::Command;
+
+// The commands that take an option, named for a message: "search", "show, search and sim list".
+QString commandNames(std::initializer_list<Command> commands)
+{
+    QStringList names;
+    for (const Command command : commands)
+        names << CommandLine::commandName(command);
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QLatin1String(", ")) + QStringLiteral(" and ") + last;
+}
+
+bool readSeconds(const QByteArray &option, const QByteArray &value, double &seconds, QString *error)
+{
+    bool ok = false;
+    seconds = value.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e6) {
+        *error = QStringLiteral("%1 takes a number of seconds above 0, not %2").arg(quoted(option), quoted(value));
+        return false;
+    }
+    return true;
+}
+
+bool readAddress(const QByteArray &value, QString &address, QString *error)
+{
+    const int colon = value.lastIndexOf(':');
+    bool ok = false;
+    const int port = colon > 0 ? value.mid(colon + 1).toInt(&ok) : 0;
+    const QByteArray host = value.left(colon);
+    if (!ok || port < 1 || port > 65535 || host.isEmpty() || host.contains('/') || host.contains('@')
+        || host.contains(' ')) {
+        *error = QStringLiteral("--sim takes HOST:PORT, such as 127.0.0.1:8086, not %1").arg(quoted(value));
+        return false;
+    }
+    address = QString::fromUtf8(value);
+    return true;
+}
+
 } // namespace
+
+QString CommandLine::commandName(Command command)
+{
+    static const char *const names[] = {"--help", "--version", "show",     "search",  "diff",   "sim list",
+                                        "sim diff", "sim get",  "sim watch", "sim set", "sim run"};
+    return QString::fromLatin1(names[command]);
+}
 
 bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
 {
@@ -23,26 +71,35 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
             return true;
         }
     }
-    const QByteArray name = arguments.first();
+    QByteArray name = arguments.first();
+    int first = 1;
+    if (name == "sim") {
+        name += ' ' + arguments.value(1);
+        first = 2;
+    }
     if (name == "--version") {
         command = Version;
         return true;
     }
-    if (name == "show")
-        command = Show;
-    else if (name == "search")
-        command = Search;
-    else if (name == "diff")
-        command = Diff;
-    else {
-        *error = (name.startsWith('-') ? QStringLiteral("unknown option ") : QStringLiteral("unknown command "))
-            + quoted(name);
+    bool known = false;
+    for (int i = Show; i <= SimRun && !known; ++i) {
+        if (name == commandName(Command(i)).toLatin1()) {
+            command = Command(i);
+            known = true;
+        }
+    }
+    if (!known) {
+        if (name == "sim ")
+            *error = QStringLiteral("sim needs a command: list, diff, get, watch, set or run");
+        else
+            *error = (name.startsWith('-') ? QStringLiteral("unknown option ") : QStringLiteral("unknown command "))
+                + quoted(name);
         return false;
     }
 
     QList<QByteArray> positional;
     bool textsOnly = false;
-    for (int i = 1; i < arguments.size(); ++i) {
+    for (int i = first; i < arguments.size(); ++i) {
         QByteArray argument = arguments.at(i);
         if (textsOnly || !argument.startsWith("--") || argument == "--") {
             if (argument == "--" && !textsOnly)
@@ -69,32 +126,36 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
                 *error = QStringLiteral("%1 needs a value").arg(quoted(argument));
             return hasValue;
         };
-        const auto only = [&](Command allowed) {
-            if (command != allowed) {
-                *error = QStringLiteral("%1 applies to %2 alone")
-                             .arg(quoted(argument), allowed == Search ? QStringLiteral("search") : QStringLiteral("diff"));
-                return false;
+        const auto only = [&](std::initializer_list<Command> allowed) {
+            for (const Command each : allowed) {
+                if (command == each)
+                    return true;
             }
-            return true;
+            *error = QStringLiteral("%1 applies to %2 alone").arg(quoted(argument), commandNames(allowed));
+            return false;
         };
         if (argument == "--format") {
-            if (!takeValue())
+            if (!only({Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch}) || !takeValue())
                 return false;
             if (!RecordWriter::parseFormat(value, &format)) {
-                *error = QStringLiteral("unknown format %1: give text, tsv, csv or jsonl").arg(quoted(value));
+                *error = QStringLiteral("unknown format %1: give text, tsv, csv, jsonl or list").arg(quoted(value));
+                return false;
+            }
+            if (format == RecordWriter::List && command != Show && command != Search && command != SimList) {
+                *error = QStringLiteral("--format list applies to %1 alone").arg(commandNames({Show, Search, SimList}));
                 return false;
             }
         } else if (argument == "--path-only" && !hasValue) {
-            if (!only(Search))
+            if (!only({Search}))
                 return false;
             pathOnly = true;
         } else if (argument == "--type") {
-            if (!only(Search) || !takeValue())
+            if (!only({Search}) || !takeValue())
                 return false;
             hasType = true;
             type = value;
         } else if (argument == "--writable") {
-            if (!only(Search) || !takeValue())
+            if (!only({Search}) || !takeValue())
                 return false;
             if (value != "y" && value != "n") {
                 *error = QStringLiteral("--writable takes y or n, not %1").arg(quoted(value));
@@ -102,24 +163,60 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
             }
             writable = value;
         } else if (argument == "--stat" && !hasValue) {
-            if (!only(Diff))
+            if (!only({Diff, SimDiff}))
                 return false;
             stat = true;
+        } else if (argument == "--commands" && !hasValue) {
+            if (!only({SimList}))
+                return false;
+            commands = true;
+        } else if (argument == "--with") {
+            if (!only({SimList}) || !takeValue())
+                return false;
+            withFile = value;
+        } else if (argument == "--sim") {
+            if (!only({SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun}) || !takeValue()
+                || !readAddress(value, simAddress, error))
+                return false;
+        } else if (argument == "--for" || argument == "--hold") {
+            if (!only({argument == "--for" ? SimWatch : SimRun}) || !takeValue()
+                || !readSeconds(argument, value, seconds, error))
+                return false;
         } else {
             *error = QStringLiteral("unknown option %1").arg(quoted(arguments.at(i)));
             return false;
         }
     }
 
-    const int needed = command == Show ? 1 : 2;
-    if (positional.size() < needed || (command != Search && positional.size() > needed)) {
-        static const char *const forms[] = {"", "", "show takes one FILE", "search takes a FILE and at least one TEXT",
-                                            "diff takes two FILEs, OLD and NEW"};
-        *error = QString::fromLatin1(forms[command]);
+    // How many FILEs, then how many TEXTs or NAMEs at least and at most (-1: any number).
+    struct Form
+    {
+        int files;
+        int least;
+        int most;
+        const char *text;
+    };
+    static const Form forms[] = {
+        {0, 0, 0, ""},
+        {0, 0, 0, ""},
+        {1, 0, 0, "show takes one FILE"},
+        {1, 1, -1, "search takes a FILE and at least one TEXT"},
+        {2, 0, 0, "diff takes two FILEs, OLD and NEW"},
+        {0, 0, 0, "sim list takes no FILE: give a list to fill in with --with FILE"},
+        {1, 0, 0, "sim diff takes one FILE"},
+        {0, 1, -1, "sim get takes at least one NAME"},
+        {0, 1, -1, "sim watch takes at least one NAME"},
+        {0, 2, 2, "sim set takes a NAME and a VALUE"},
+        {0, 1, 1, "sim run takes one COMMAND"},
+    };
+    const Form &form = forms[command];
+    const int count = positional.size() - form.files;
+    if (count < form.least || (form.most >= 0 && count > form.most)) {
+        *error = QString::fromLatin1(form.text);
         return false;
     }
-    files = positional.mid(0, command == Diff ? 2 : 1);
-    texts = command == Search ? positional.mid(1) : QList<QByteArray>();
+    files = positional.mid(0, form.files);
+    texts = positional.mid(form.files);
     return true;
 }
 
@@ -128,6 +225,12 @@ QByteArray CommandLine::usage()
     return "Usage: refscope-cli show FILE [--format F]\n"
            "  or:  refscope-cli search FILE TEXT... [--format F] [--path-only] [--type T] [--writable y|n]\n"
            "  or:  refscope-cli diff OLD NEW [--format F] [--stat]\n"
+           "  or:  refscope-cli sim list [--commands] [--with FILE] [--format F]\n"
+           "  or:  refscope-cli sim diff FILE [--format F] [--stat]\n"
+           "  or:  refscope-cli sim get NAME... [--format F]\n"
+           "  or:  refscope-cli sim watch NAME... [--format F] [--for SECONDS]\n"
+           "  or:  refscope-cli sim set NAME VALUE\n"
+           "  or:  refscope-cli sim run COMMAND [--hold SECONDS]\n"
            "  or:  refscope-cli --help | --version\n";
 }
 
@@ -136,7 +239,8 @@ QByteArray CommandLine::help()
     return usage()
         + "Show, search and compare the datarefs and commands lists of the X-Plane flight\n"
           "simulator as Refscope reads them: the same kinds, the same order (sorted by\n"
-          "path), the same columns.\n"
+          "path), the same columns. The sim commands ask a running X-Plane (12.1.1 or\n"
+          "later) through its web API for its own lists and values.\n"
           "\n"
           "Commands:\n"
           "  show FILE            every record of FILE\n"
@@ -145,21 +249,50 @@ QByteArray CommandLine::help()
           "                       and the blanks count)\n"
           "  diff OLD NEW         what changed from OLD to NEW, record by record, paired by\n"
           "                       path: + added, - removed, ~ changed, and the counts\n"
+          "  sim list             the simulator's datarefs (or commands) with the columns of\n"
+          "                       a list file: types as DataRefs.txt writes them, with the\n"
+          "                       length of each array as the simulator holds it now; a\n"
+          "                       writability the simulator does not tell shows as ?\n"
+          "  sim diff FILE        FILE beside the simulator's list of the same kind: + only\n"
+          "                       in the simulator (made by the aircraft or a plugin), - only\n"
+          "                       in FILE, ~ the writability differs\n"
+          "  sim get NAME...      the value of each dataref; NAME[INDEX] is one element of\n"
+          "                       an array; numbers as numbers, data as its text\n"
+          "  sim watch NAME...    the value of each dataref, then every change as it comes,\n"
+          "                       until --for runs out or Ctrl+C\n"
+          "  sim set NAME VALUE   writes a number; an array without an index takes every\n"
+          "                       element (1,2,3); a data dataref takes a text\n"
+          "  sim run COMMAND      presses and releases a command of the simulator\n"
           "\n"
           "Options:\n"
           "  --format F           text (aligned columns, the default), tsv or csv (with a\n"
-          "                       header row), or jsonl (one JSON object a line); in tsv and\n"
-          "                       csv a changed record of diff is an \"old\" and a \"new\" row\n"
+          "                       header row), jsonl (one JSON object a line), or list (the\n"
+          "                       list file itself, which the window opens: show, search and\n"
+          "                       sim list); in tsv and csv a changed record of diff is an\n"
+          "                       \"old\" and a \"new\" row; jsonl of sim watch adds \"time\",\n"
+          "                       the seconds since the watch began\n"
           "  --path-only          search: look for the TEXTs in the path alone\n"
           "  --type T             search: only data refs of type T, as the file writes it\n"
           "                       (float, int, float[8], ...)\n"
           "  --writable y|n       search: only data refs that are (y) or are not (n) writable\n"
-          "  --stat               diff: only the numbers of added, removed and changed records\n"
+          "  --stat               diff, sim diff: only the numbers of added, removed and\n"
+          "                       changed records\n"
+          "  --commands           sim list: the commands instead of the datarefs\n"
+          "  --with FILE          sim list: units and descriptions (and types the simulator\n"
+          "                       cannot tell) from a list FILE of the same kind\n"
+          "  --sim HOST:PORT      where the simulator's web API listens (127.0.0.1:8086)\n"
+          "  --for SECONDS        sim watch: stop after SECONDS\n"
+          "  --hold SECONDS       sim run: hold the command SECONDS, then release it (also\n"
+          "                       when interrupted)\n"
           "  --                   what follows is FILEs and TEXTs, even when it starts with --\n"
           "  -h, --help           show this help and exit\n"
           "  --version            show the version and exit\n"
           "\n"
-          "Exit status: 0 when records were found or the lists do not differ, 1 when\n"
-          "nothing was found or they differ, 2 on trouble: a file that cannot be read or is\n"
-          "not a regular file, a bad option, or two lists of different kinds.\n";
+          "Exit status: 0 when records were found, the lists do not differ or the simulator\n"
+          "did as asked; 1 when nothing was found, the lists differ, or a NAME of sim get\n"
+          "or sim watch is not in the simulator; 2 on trouble: a file that cannot be read or\n"
+          "is not a regular file, a bad option, two lists of different kinds, or a\n"
+          "simulator that cannot be reached, refuses, or answers what its API does not\n"
+          "promise. sim set of a read-only dataref, an unknown name or a value of the wrong\n"
+          "kind or count writes nothing and exits 2.\n";
 }

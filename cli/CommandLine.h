@@ -11,21 +11,28 @@
 class CommandLine
 {
 public:
-    enum Command { Help, Version, Show, Search, Diff };
+    enum Command { Help, Version, Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun };
 
     // False, with why in error, for arguments that ask for nothing this program does.
     bool parse(const QList<QByteArray> &arguments, QString *error);
 
     static QByteArray usage();
     static QByteArray help();
+    // The command as a person types it: "sim list".
+    static QString commandName(Command command);
+    bool isSimCommand() const { return command >= SimList; }
 
     Command command = Help;
     QList<QByteArray> files;
-    QList<QByteArray> texts;
+    QList<QByteArray> texts; // the TEXTs of search; the NAMEs, VALUE or COMMAND of a sim command
     RecordWriter::Format format = RecordWriter::Text;
     bool pathOnly = false;
     bool hasType = false;
     QByteArray type;
     QByteArray writable; // "y", "n", or empty for either
     bool stat = false;
+    bool commands = false; // sim list: the simulator's commands
+    QByteArray withFile; // sim list: the list that fills units and descriptions
+    QString simAddress = QStringLiteral("127.0.0.1:8086");
+    double seconds = -1; // sim watch --for, sim run --hold; negative when not given
 };

@@ -161,14 +161,14 @@ void chopSpaces(QByteArray &out)
     out.truncate(end);
 }
 
-const char *const separator[] = {"  ", "\t", ",", ","};
+const char *const separator[] = {"  ", "\t", ",", ",", "\t"};
 
 } // namespace
 
 bool RecordWriter::parseFormat(const QByteArray &name, Format *format)
 {
-    static const char *const names[] = {"text", "tsv", "csv", "jsonl"};
-    for (int i = 0; i < 4; ++i) {
+    static const char *const names[] = {"text", "tsv", "csv", "jsonl", "list"};
+    for (int i = 0; i < 5; ++i) {
         if (name == names[i]) {
             *format = Format(i);
             return true;
@@ -218,6 +218,7 @@ bool RecordWriter::appendCell(const char *bytes, int size)
         switch (format) {
         case Text:
         case Tsv:
+        case List:
             buffer.append(bytes, size);
             return true;
         case Csv:
@@ -270,6 +271,7 @@ void RecordWriter::appendSlice(const char *bytes, int start, int end)
     switch (format) {
     case Text:
     case Tsv:
+    case List:
         buffer += cleanText(text).toUtf8();
         break;
     case Csv:
@@ -314,8 +316,36 @@ void RecordWriter::writeHeader(const QStringList &names)
     endRow();
 }
 
+void RecordWriter::writeListLine(const Reference &record)
+{
+    QByteArray &buffer = out.buffer();
+    buffer.append(record.path.constData(), record.path.size());
+    const ByteString &fields = record.fields.text();
+    // A tab after the path keeps a record that is its path alone when that path is empty (the line
+    // would be empty) or ends with a CR (which the line's end would take).
+    if (!fields.isEmpty() || record.path.isEmpty() || record.path.back() == '\r')
+        buffer += '\t';
+    buffer.append(fields.constData(), fields.size());
+    buffer += '\n';
+    out.written();
+}
+
 void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
 {
+    if (format == List) {
+        // A datarefs list is told by its first line; a commands list by a first line that does not
+        // begin with "2", which its first record may.
+        if (kind == DataRefs)
+            out.buffer() += listHeader + '\n';
+        else if (!records.empty() && records.front()->path.startsWith("2"))
+            out.buffer() += '\n';
+        for (const Reference *record : records) {
+            if (!out.ok())
+                return;
+            writeListLine(*record);
+        }
+        return;
+    }
     if (format == Jsonl) {
         for (const Reference *record : records) {
             if (!out.ok())
@@ -550,5 +580,34 @@ void RecordWriter::writeDiffCounts(qint64 added, qint64 removed, qint64 changed,
     writeHeader({QStringLiteral("Added"), QStringLiteral("Removed"), QStringLiteral("Changed")});
     const char *sep = separator[format];
     buffer += QByteArray::number(added) + sep + QByteArray::number(removed) + sep + QByteArray::number(changed);
+    endRow();
+}
+
+void RecordWriter::writeValueHeader()
+{
+    if (format == Tsv || format == Csv)
+        writeHeader({columnName(DataRefs, 0), QStringLiteral("Value")});
+}
+
+void RecordWriter::writeValue(const QByteArray &name, const QByteArray &json, const QByteArray &text, int nameWidth,
+                              double time)
+{
+    QByteArray &buffer = out.buffer();
+    if (format == Jsonl) {
+        buffer += "{\"path\":";
+        appendCell(name.constData(), name.size());
+        buffer += ",\"value\":" + json;
+        if (time >= 0)
+            buffer += ",\"time\":" + QByteArray::number(time, 'f', 3);
+        buffer += "}\n";
+        out.written();
+        return;
+    }
+    const int start = buffer.size();
+    appendCell(name.constData(), name.size());
+    if (format == Text)
+        buffer += QByteArray(std::max(nameWidth - utf8Width(buffer.constData() + start, buffer.size() - start), 0), ' ');
+    buffer += separator[format];
+    appendCell(text.constData(), text.size());
     endRow();
 }

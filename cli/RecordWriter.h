@@ -15,11 +15,12 @@ class Output;
 // window decodes it (UTF-8 up to a NUL, invalid sequences replaced), so CSV and JSON stay valid
 // whatever bytes a file holds; in text and TSV a control character (C0, C1, DEL) and the line and
 // paragraph separators show as U+FFFD, as they could break a row or drive the terminal. A cell of
-// any size is written in slices, in bounded memory.
+// any size is written in slices, in bounded memory. The list format is the reference-list file
+// itself, byte for byte as the loader reads it back.
 class RecordWriter
 {
 public:
-    enum Format { Text, Tsv, Csv, Jsonl };
+    enum Format { Text, Tsv, Csv, Jsonl, List };
     // The format named by name, or false.
     static bool parseFormat(const QByteArray &name, Format *format);
 
@@ -27,6 +28,15 @@ public:
 
     // The records with the header row of the format; the text format aligns their columns.
     void writeRecords(const std::vector<const Reference *> &records);
+    // The first line of a datarefs list in the list format, which begins with "2".
+    void setListHeader(const QByteArray &line) { listHeader = line; }
+
+    // Values of a running simulator, one a row: the header row of tsv and csv, then each name as
+    // given with its value as JSON and as a person reads it. Text pads names to nameWidth; jsonl
+    // adds the seconds since a watch began when time is not negative.
+    void writeValueHeader();
+    void writeValue(const QByteArray &name, const QByteArray &json, const QByteArray &text, int nameWidth,
+                    double time = -1);
 
     // The lines of a comparison: the header row, then one entry per change, then the counts.
     void writeDiffHeader();
@@ -66,10 +76,12 @@ private:
     void appendCell(const QString &text);
     void appendJsonFields(const Reference &record);
     void endRow();
+    void writeListLine(const Reference &record);
 
     const Format format;
     const int32_t kind;
     const int columns; // path included
     Output &out;
     std::vector<Cell> cells; // of the record being written
+    QByteArray listHeader = "2";
 };

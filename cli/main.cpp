@@ -2,10 +2,12 @@
 #include "cli/Output.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -58,10 +60,16 @@ int main(int argc, char *argv[])
 #endif
     int status = CliProgram::Trouble;
     {
+        const QList<QByteArray> arguments = argumentBytes(argc, argv);
+        // The sim commands talk to the simulator in event loops of their own, which need the
+        // application object; the file commands go without its cost.
+        std::unique_ptr<QCoreApplication> application;
+        if (arguments.value(0) == "sim")
+            application = std::make_unique<QCoreApplication>(argc, argv);
         Output out(stdout);
         Output err(stderr);
         try {
-            status = CliProgram(out, err).run(argumentBytes(argc, argv));
+            status = CliProgram(out, err).run(arguments);
         } catch (const std::exception &error) {
             err.buffer() += QByteArray("refscope-cli: ") + error.what() + '\n';
             status = CliProgram::Trouble;

@@ -54,7 +54,7 @@ find_program(HELP2MAN help2man)
 if(HELP2MAN)
     add_custom_command(OUTPUT ${generated}/refscope-cli.1.gz
         COMMAND ${HELP2MAN} --no-info --section 1
-            --name "search, compare and export X-Plane datarefs and commands lists"
+            --name "search, compare and export X-Plane datarefs and commands lists, and ask a running X-Plane"
             --include ${CMAKE_SOURCE_DIR}/resources/refscope-cli.h2m
             --version-string ${PROJECT_VERSION}
             --output ${generated}/refscope-cli.1 $<TARGET_FILE:refscope-cli>
@@ -118,7 +118,9 @@ simulator in tabs, shows them as a tree of path segments or as a sorted
 list, searches them, and copies a reference's path to the clipboard, for
 people who build aircraft, panels and plugins. Its command-line companion,
 refscope-cli, searches the lists, shows what changed between two of them,
-and exports them as text, TSV, CSV or JSON Lines.]=])
+and exports them as text, TSV, CSV or JSON Lines; it also lists, reads,
+watches and writes what a running X-Plane (12.1.1 or later) holds, through
+the simulator's web API.]=])
 set(CPACK_PACKAGE_INSTALL_DIRECTORY refscope)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -1,7 +1,7 @@
 // refscope-cli's formats on any bytes: two lists made of the input, each written in every format,
 // and the changes between them. The output is always UTF-8; text and TSV hold no control
-// characters but their own; every JSON line is an object; CSV quoting keeps one row a record; a
-// list compared with itself has no changes.
+// characters but their own; every JSON line is an object; CSV quoting keeps one row a record; the list
+// format reads back as the same records; a list compared with itself has no changes.
 #include "fuzz/FuzzCheck.h"
 
 #include "cli/ListDiff.h"
@@ -13,8 +13,11 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -34,6 +37,17 @@ int csvRows(const QByteArray &text)
     return rows;
 }
 
+// The records as paths and field texts, in an order that does not depend on how the sort placed
+// records of one path.
+std::vector<std::pair<QByteArray, QByteArray>> recordTexts(const ReferenceList &list)
+{
+    std::vector<std::pair<QByteArray, QByteArray>> texts;
+    for (const Reference &record : list.references)
+        texts.emplace_back(record.path.toByteArray(), record.fields.text().toByteArray());
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
 // Whether text holds a character that could break a row or drive a terminal, besides the line
 // feeds and the separator the format writes itself (separator, or a line feed for none).
 bool holdsControl(const QByteArray &bytes, char separator)
@@ -51,10 +65,19 @@ void writeEvery(const ReferenceList &list)
     std::vector<const Reference *> records;
     for (const Reference &record : list.references)
         records.push_back(&record);
-    for (const RecordWriter::Format format : {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl}) {
+    for (const RecordWriter::Format format :
+         {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl, RecordWriter::List}) {
         Output out;
         RecordWriter(format, list.kind, out).writeRecords(records);
         const QByteArray &bytes = out.captured();
+        if (format == RecordWriter::List) {
+            // The file itself, its bytes as they were: the loader reads the same records back.
+            ReferenceList back;
+            back.parse(bytes);
+            FUZZ_CHECK(back.kind == list.kind);
+            FUZZ_CHECK(recordTexts(back) == recordTexts(list));
+            continue;
+        }
         FUZZ_CHECK(QString::fromUtf8(bytes).toUtf8() == bytes);
         const int lines = bytes.count('\n');
         switch (format) {
@@ -80,6 +103,8 @@ void writeEvery(const ReferenceList &list)
             }
             break;
         }
+        case RecordWriter::List:
+            break;
         }
     }
 }

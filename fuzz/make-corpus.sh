@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/: small lists, lines, branch keys
-# and update documents of the shapes the program meets, plus a few damaged ones.
+# update documents and answers of the simulator's web API of the shapes the program meets, plus a few
+# damaged ones.
 set -euo pipefail
 cd "$(dirname "$0")/corpus"
 
@@ -42,3 +43,18 @@ seed $t other-program '{"programId":"OTHER","version":{"major":1,"minor":0,"patc
 seed $t bad-number '{"programId":"CORVREFSCOPE","version":{"major":1e300,"minor":-1,"patch":0.5},"releaseType":"alpha","downloadUrl":"x"}'
 seed $t not-json '<html><body>Not found</body></html>'
 seed $t array '[1,2,{"programId":"CORVREFSCOPE"}]'
+
+t=fuzz_api_document
+seed $t capabilities '{"api":{"versions":["v1","v2"]},"x-plane":{"version":"12.1.4-r1"}}'
+seed $t datarefs '{"data":[{"id":1253033683792,"name":"sim/flightmodel/position/latitude","value_type":"double","is_writable":false},{"id":4611686018427387905,"name":"sim/engine/N1","value_type":"float_array"},{"id":3,"name":"bad name","value_type":"int","is_writable":true}]}'
+seed $t commands '{"data":[{"id":7,"name":"sim/none/none","description":"Do nothing.\\nAt all."}]}'
+seed $t count '{"data":10412}'
+seed $t value-number '{"data":47.4621}'
+seed $t value-array '{"data":[20.5,0.1,0,-3e38]}'
+seed $t value-data '{"data":"TjE3MlNQAAAAAA=="}'
+seed $t update '{"type":"dataref_update_values","data":{"1253033683792":47.5,"4611686018427387905":[1,2],"9":"QUJD"}}'
+seed $t result '{"req_id":1,"type":"result","success":false,"error_code":"invalid_id","error_message":"no such id"}'
+seed $t error '{"error_code":"dataref_not_found","error_message":"no dataref with that id"}'
+seed $t forbidden '<html><body><h1>403 Forbidden</h1></body></html>'
+seed $t repeated-key '{"data":[{"id":1,"id":2,"name":"a","value_type":"int"}]}'
+seed $t huge-id '{"data":[{"id":92233720368547758070,"name":"a","value_type":"int"}],"req_id":1e300}'

@@ -1,13 +1,13 @@
 #include "net/UpdateDocument.h"
 
+#include "net/RepeatedKeys.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
-#include <QSet>
 
 #include <cmath>
-#include <vector>
 
 namespace crv_net {
 
@@ -16,46 +16,6 @@ namespace {
 std::string quoted(const std::string &text)
 {
     return "\"" + text + "\"";
-}
-
-// The JSON reader of the toolkit loses memory on every key that an object repeats, so such a
-// document is refused before it is read. Keys written with escapes are refused too: only then do
-// equal keys have equal bytes. Returns true, with the offending key in key, when the body has one.
-bool findRepeatedKey(const QByteArray &body, QByteArray &key)
-{
-    struct Scope
-    {
-        bool object;
-        bool expectsKey;
-        QSet<QByteArray> keys;
-    };
-    std::vector<Scope> scopes;
-    const int size = body.size();
-    for (int i = 0; i < size; ++i) {
-        const char c = body.at(i);
-        if (c == '"') {
-            int end = i + 1;
-            while (end < size && body.at(end) != '"')
-                end += body.at(end) == '\\' ? 2 : 1;
-            const QByteArray text = body.mid(i + 1, end - i - 1);
-            i = end;
-            if (scopes.empty() || !scopes.back().object || !scopes.back().expectsKey)
-                continue;
-            scopes.back().expectsKey = false;
-            if (text.contains('\\') || scopes.back().keys.contains(text)) {
-                key = text;
-                return true;
-            }
-            scopes.back().keys.insert(text);
-        } else if (c == '{' || c == '[') {
-            scopes.push_back({c == '{', c == '{', {}});
-        } else if ((c == '}' || c == ']') && !scopes.empty()) {
-            scopes.pop_back();
-        } else if (c == ',' && !scopes.empty() && scopes.back().object) {
-            scopes.back().expectsKey = true;
-        }
-    }
-    return false;
 }
 
 // Reads the fields of the update document; each reader names the offending field on failure.

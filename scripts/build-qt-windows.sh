@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Provides the static Qt kit that the Windows build links: Qt 5.15 (qtbase) for 64-bit Windows,
-# cross-built with MinGW-w64 from Debian's own source package.
+# Provides the static Qt kit that the Windows build links: Qt 5.15 (qtbase and QtWebSockets) for
+# 64-bit Windows, cross-built with MinGW-w64 from Debian's own source packages.
 #
 # Usage: scripts/build-qt-windows.sh [prefix] [archive]
 #   prefix   where the kit lives; default ${XDG_CACHE_HOME:-~/.cache}/refscope/qt5-mingw64-static
 #   archive  a ready kit, qt5-mingw64-static-<version>.tar.xz; default: the one under ../shared/toolchains
 #            when it exists. Give "none" to build from source even when an archive is there.
 #
-# Nothing happens when the prefix already holds a kit of this Qt version. Otherwise the archive is
+# Nothing happens when the prefix already holds a kit of this Qt version with QtWebSockets (a kit
+# unpacked before it carried the module is unpacked again). Otherwise the archive is
 # unpacked, or, without one, the source is fetched with apt-get source and built (about half an hour on
 # two cores, several GB of disk in a temporary directory). Set QT_BUILD_JOBS for the number of jobs.
 set -euo pipefail
@@ -33,7 +34,11 @@ link_system_libraries() {
     done
 }
 
-if [ "$(kit_version "$prefix")" = "$qt_version" ]; then
+kit_ready() {
+    [ "$(kit_version "$1")" = "$qt_version" ] && [ -f "$1/lib/libQt5WebSockets.a" ]
+}
+
+if kit_ready "$prefix"; then
     link_system_libraries
     echo "Qt $qt_version for Windows is ready in $prefix"
     exit 0
@@ -55,7 +60,7 @@ if [ -n "$archive" ] && [ "$archive" != none ]; then
     unpack=$(mktemp -d "$(dirname "$prefix")/unpack.XXXXXX")
     trap 'rm -rf "$unpack"' EXIT
     tar -xJf "$archive" -C "$unpack"
-    [ "$(kit_version "$unpack/$kit_name")" = "$qt_version" ] || { echo "$archive holds no Qt $qt_version kit" >&2; exit 1; }
+    kit_ready "$unpack/$kit_name" || { echo "$archive holds no Qt $qt_version kit with QtWebSockets" >&2; exit 1; }
     rm -rf "$prefix"
     mv "$unpack/$kit_name" "$prefix"
     link_system_libraries
@@ -82,7 +87,7 @@ apt=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt/parts
      -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
 # A source that offers no deb-src index only warns; a missing qtbase source stops below.
 apt-get -q "${apt[@]}" update || echo "some deb-src indexes could not be fetched; going on" >&2
-(cd "$work" && apt-get -q "${apt[@]}" source qtbase-opensource-src)
+(cd "$work" && apt-get -q "${apt[@]}" source qtbase-opensource-src qtwebsockets-opensource-src)
 source_dir=$(find "$work" -maxdepth 1 -type d -name "qtbase-opensource-src-$qt_version*" | head -n 1)
 [ -n "$source_dir" ] || { echo "Debian's source is not Qt $qt_version" >&2; exit 1; }
 
@@ -108,4 +113,16 @@ make -j"${QT_BUILD_JOBS:-$(nproc)}"
 rm -rf "$prefix"
 make install
 link_system_libraries
+
+# QtWebSockets into the same prefix, with the kit's own qmake: its module headers first, then the
+# library alone.
+sockets_dir=$(find "$work" -maxdepth 1 -type d -name "qtwebsockets-opensource-src-$qt_version*" | head -n 1)
+[ -n "$sockets_dir" ] || { echo "Debian's QtWebSockets source is not Qt $qt_version" >&2; exit 1; }
+(cd "$sockets_dir" && "$prefix/bin/syncqt.pl" -module QtWebSockets -version "$qt_version" -outdir "$sockets_dir")
+mkdir -p "$work/build-websockets"
+cd "$work/build-websockets"
+"$prefix/bin/qmake" "$sockets_dir/qtwebsockets.pro"
+make -j"${QT_BUILD_JOBS:-$(nproc)}" sub-src
+make install
+[ -f "$prefix/include/QtWebSockets/QWebSocket" ] || cp -r "$sockets_dir/include/QtWebSockets" "$prefix/include/"
 echo "Qt $qt_version for Windows is ready in $prefix"

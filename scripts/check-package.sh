@@ -23,7 +23,7 @@ case "$(basename "$deb")" in
     *) fail "file name $(basename "$deb") does not match $(field Version) / $(field Architecture)" ;;
 esac
 depends=$(field Depends)
-for lib in libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5; do
+for lib in libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5websockets5; do
     grep -Eq "(^|, )$lib( |,|$)" <<< "$depends" && pass "Depends on $lib" || fail "Depends lacks $lib: $depends"
 done
 for name in Maintainer Description Section Homepage; do

@@ -3,7 +3,7 @@
 # and only those that are missing.
 set -euo pipefail
 
-packages=(cmake make g++ git qtbase5-dev qtbase5-dev-tools libbenchmark-dev libmimalloc-dev help2man python3 "$@")
+packages=(cmake make g++ git qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libbenchmark-dev libmimalloc-dev help2man python3 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -131,6 +131,16 @@ void TestCli::eachCommand_data()
     QTest::newRow("search without a text") << QStringList {"search", "OLD"} << dataRefs << QByteArray() << 2 << QByteArray();
     QTest::newRow("help after a command")
         << QStringList {"diff", "--help"} << QByteArray() << QByteArray() << 0 << CommandLine::help();
+    QTest::newRow("list format, written as the file was")
+        << QStringList {"show", "OLD", "--format", "list"} << commandsList << QByteArray() << 0
+        << QByteArray("sim/x/go\tGo ahead.\nsim/x/stop\tStop, now.\n");
+    QTest::newRow("list format of a diff") << QStringList {"diff", "OLD", "NEW", "--format", "list"} << dataRefs
+                                           << dataRefs << 2 << QByteArray();
+    QTest::newRow("a simulator's address for a file") << QStringList {"show", "OLD", "--sim", "127.0.0.1:8086"}
+                                                      << dataRefs << QByteArray() << 2 << QByteArray();
+    QTest::newRow("sim without its command") << QStringList {"sim"} << QByteArray() << QByteArray() << 2 << QByteArray();
+    QTest::newRow("sim, an address without a port")
+        << QStringList {"sim", "get", "sim/a", "--sim", "localhost"} << QByteArray() << QByteArray() << 2 << QByteArray();
     QTest::newRow("text after --") << QStringList {"search", "OLD", "--", "--stat"} << dataRefs << QByteArray() << 1
                                    << QByteArray();
 }

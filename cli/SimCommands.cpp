@@ -1,0 +1,303 @@
+#include "cli/SimCommands.h"
+
+#include "cli/CliProgram.h"
+#include "cli/CommandLine.h"
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
+#include "cli/RecordWriter.h"
+#include "data/ReferenceList.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+// Text widths of names in the text format, as records' columns are bounded.
+constexpr int maxNameWidth = 64;
+
+// A description as one field of a line: no line breaks or tabs, no blanks at its ends.
+QByteArray oneField(const QString &text)
+{
+    QString field = text;
+    for (QChar &c : field) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    }
+    return field.trimmed().toUtf8();
+}
+
+QByteArray typeText(const ApiDocument::DataRef &dataRef, int length)
+{
+    static const char *const names[] = {"int", "float", "double", "int[", "float[", "byte["};
+    if (dataRef.type == SimValue::Other)
+        return oneField(dataRef.typeName);
+    QByteArray text = names[dataRef.type];
+    if (SimValue::isArray(dataRef.type))
+        text += (length >= 0 ? QByteArray::number(length) : QByteArray()) + ']';
+    return text;
+}
+
+// The first line of a datarefs list: "2", the simulator's version as the files write it (1214 for
+// 12.1.4) and the time the list was made.
+QByteArray listHeader(const QString &simulator)
+{
+    const QRegularExpressionMatch version
+        = QRegularExpression(QStringLiteral("^(\\d+)\\.(\\d)\\.(\\d)")).match(simulator);
+    const QString number = version.hasMatch() ? version.captured(1) + version.captured(2) + version.captured(3)
+                                              : QStringLiteral("0");
+    return "2 " + number.toLatin1() + ' '
+        + QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("ddd MMM d HH:mm:ss yyyy")).toLatin1();
+}
+
+int nameWidth(const QList<SimLink::Target> &targets)
+{
+    int width = 0;
+    for (const SimLink::Target &target : targets)
+        width = std::max(width, std::min(int(QString::fromUtf8(target.given).size()), maxNameWidth));
+    return width;
+}
+
+} // namespace
+
+SimCommands::SimCommands(CliProgram &program, const CommandLine &options, Output &out, Output &err)
+    : program(program)
+    , options(options)
+    , out(out)
+    , err(err)
+    , link(options.simAddress)
+{
+}
+
+int SimCommands::run()
+{
+    switch (options.command) {
+    case CommandLine::SimList:
+        return list();
+    case CommandLine::SimDiff:
+        return diff();
+    case CommandLine::SimGet:
+        return get();
+    case CommandLine::SimWatch:
+        return watch();
+    case CommandLine::SimSet:
+        return set();
+    case CommandLine::SimRun:
+        return runCommand();
+    default:
+        return CliProgram::Trouble;
+    }
+}
+
+int SimCommands::trouble()
+{
+    return program.trouble(link.error());
+}
+
+QList<SimLink::Target> SimCommands::targets() const
+{
+    QList<SimLink::Target> targets;
+    for (const QByteArray &name : options.texts)
+        targets << SimLink::target(name);
+    return targets;
+}
+
+bool SimCommands::tellProblems(const QList<SimLink::Target> &targets, const std::vector<SimLink::Reading> &readings)
+{
+    bool none = true;
+    for (int i = 0; i < targets.size(); ++i) {
+        if (!readings[size_t(i)].problem.isEmpty()) {
+            err.buffer() += "refscope-cli: " + targets.at(i).given + ": " + readings[size_t(i)].problem.toUtf8() + '\n';
+            none = false;
+        }
+    }
+    return none;
+}
+
+bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fileDecides, ReferenceList &list)
+{
+    QHash<QByteArray, const Reference *> inFile;
+    if (file) {
+        for (const Reference &record : file->references) {
+            const QByteArray path = record.path.toByteArray();
+            if (!inFile.contains(path))
+                inFile.insert(path, &record);
+        }
+    }
+    // The text of a list file, read by the loader's own parser: the records, their order and their
+    // fields are what the window reads from what --format list writes.
+    QByteArray text;
+    int skipped = 0;
+    if (kind == Commands) {
+        std::vector<ApiDocument::Command> commands;
+        if (!link.commands(commands, skipped))
+            return false;
+        text = "\n";
+        for (const ApiDocument::Command &command : commands) {
+            const Reference *known = inFile.value(command.name);
+            QByteArray description = oneField(command.description);
+            if (known && (fileDecides || description.isEmpty()))
+                description = known->fields.text().toByteArray();
+            text += command.name + (description.isEmpty() ? QByteArray() : '\t' + description) + '\n';
+        }
+    } else {
+        std::vector<ApiDocument::DataRef> dataRefs;
+        if (!link.dataRefs(dataRefs, skipped))
+            return false;
+        std::vector<std::pair<qint64, SimValue::Type>> arrays;
+        for (const ApiDocument::DataRef &dataRef : dataRefs) {
+            if (SimValue::isArray(dataRef.type) && !(fileDecides && inFile.contains(dataRef.name)))
+                arrays.emplace_back(dataRef.id, dataRef.type);
+        }
+        QHash<qint64, int> lengths;
+        if (!link.arrayLengths(arrays, lengths))
+            return false;
+        if (size_t(lengths.size()) < arrays.size()) {
+            err.buffer() += "refscope-cli: the simulator sent no value of "
+                + QByteArray::number(qint64(arrays.size()) - lengths.size())
+                + " arrays: their types are written without a length, as float[]\n";
+        }
+        text = listHeader(link.simulatorVersion()) + '\n';
+        for (const ApiDocument::DataRef &dataRef : dataRefs) {
+            const Reference *known = inFile.value(dataRef.name);
+            const int length = lengths.value(dataRef.id, -1);
+            QByteArray type = typeText(dataRef, length);
+            const bool untold = dataRef.type == SimValue::Other || (SimValue::isArray(dataRef.type) && length < 0);
+            if (known && (fileDecides || untold) && known->fields.size() >= 1)
+                type = known->fields.at(0).toByteArray();
+            QByteArray writable = dataRef.writable == ApiDocument::IsWritable  ? "y"
+                : dataRef.writable == ApiDocument::NotWritable ? "n"
+                                                               : "?";
+            if (known && dataRef.writable == ApiDocument::WritableUnknown && known->fields.size() >= 2)
+                writable = known->fields.at(1).toByteArray();
+            text += dataRef.name + '\t' + type + '\t' + writable;
+            if (known && known->fields.size() > 2) {
+                const ByteString &fields = known->fields.text();
+                const ByteString second = known->fields.at(1);
+                const int rest = int(second.constData() - fields.constData()) + second.size();
+                text += fields.mid(rest).toByteArray();
+            }
+            text += '\n';
+        }
+    }
+    if (skipped > 0) {
+        err.buffer() += QByteArray("refscope-cli: left out the simulator's ")
+            + (kind == Commands ? "commands" : "datarefs")
+            + " whose names a list cannot hold (a blank or a control character in them): "
+            + QByteArray::number(skipped) + '\n';
+    }
+    list.parse(text);
+    return true;
+}
+
+int SimCommands::list()
+{
+    const int32_t kind = options.commands ? Commands : DataRefs;
+    ReferenceList file;
+    if (!options.withFile.isEmpty()) {
+        if (!program.load(options.withFile, file))
+            return CliProgram::Trouble;
+        if (file.kind != kind) {
+            return program.trouble(QStringLiteral("%1 is %2: --with takes %3")
+                                       .arg(CliProgram::displayName(options.withFile), CliProgram::kindName(file.kind),
+                                            CliProgram::kindName(kind)));
+        }
+    }
+    ReferenceList simulator;
+    if (!simulatorList(kind, options.withFile.isEmpty() ? nullptr : &file, false, simulator))
+        return trouble();
+    std::vector<const Reference *> records;
+    records.reserve(simulator.references.size());
+    for (const Reference &record : simulator.references)
+        records.push_back(&record);
+    RecordWriter writer(options.format, kind, out);
+    writer.setListHeader(listHeader(link.simulatorVersion()));
+    writer.writeRecords(records);
+    return program.finish(CliProgram::Found);
+}
+
+int SimCommands::diff()
+{
+    ReferenceList file;
+    if (!program.load(options.files.first(), file))
+        return CliProgram::Trouble;
+    ReferenceList simulator;
+    if (!simulatorList(file.kind, &file, true, simulator))
+        return trouble();
+    return program.compare(file, simulator);
+}
+
+int SimCommands::get()
+{
+    const QList<SimLink::Target> targets = this->targets();
+    std::vector<SimLink::Reading> readings;
+    if (!link.resolve(targets, readings) || !link.read(targets, readings))
+        return trouble();
+    RecordWriter writer(options.format, DataRefs, out);
+    writer.writeValueHeader();
+    const int width = nameWidth(targets);
+    for (int i = 0; i < targets.size(); ++i) {
+        const SimLink::Reading &reading = readings[size_t(i)];
+        if (reading.problem.isEmpty())
+            writer.writeValue(targets.at(i).given, reading.value.toJson(reading.type),
+                              reading.value.toText(reading.type).toUtf8(), width);
+    }
+    return program.finish(tellProblems(targets, readings) ? CliProgram::Found : CliProgram::NotFound);
+}
+
+int SimCommands::watch()
+{
+    const QList<SimLink::Target> targets = this->targets();
+    std::vector<SimLink::Reading> readings;
+    if (!link.resolve(targets, readings))
+        return trouble();
+    if (!tellProblems(targets, readings))
+        return CliProgram::NotFound;
+    RecordWriter writer(options.format, DataRefs, out);
+    writer.writeValueHeader();
+    out.flush();
+    const int width = nameWidth(targets);
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::interrupted, &link, &SimLink::stop);
+    QElapsedTimer clock;
+    clock.start();
+    const bool watched = link.watch(targets, readings, options.seconds, [&](int i, const SimValue &value) {
+        const SimLink::Reading &reading = readings[size_t(i)];
+        writer.writeValue(targets.at(i).given, value.toJson(reading.type), value.toText(reading.type).toUtf8(), width,
+                          options.format == RecordWriter::Jsonl ? double(clock.nsecsElapsed()) / 1e9 : -1);
+        // Each change is seen as it comes; a reader gone (`| head`) ends the watch.
+        out.flush();
+        return out.ok();
+    });
+    if (!watched)
+        return trouble();
+    return program.finish(CliProgram::Found);
+}
+
+int SimCommands::set()
+{
+    const QList<SimLink::Target> targets {SimLink::target(options.texts.at(0))};
+    std::vector<SimLink::Reading> readings;
+    if (!link.resolve(targets, readings))
+        return trouble();
+    if (!readings.front().problem.isEmpty()) {
+        return program.trouble(QStringLiteral("%1: %2; nothing was written")
+                                   .arg(QString::fromUtf8(targets.front().given), readings.front().problem));
+    }
+    if (!link.write(targets.front(), readings.front(), options.texts.at(1)))
+        return trouble();
+    return CliProgram::Found;
+}
+
+int SimCommands::runCommand()
+{
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::interrupted, &link, &SimLink::stop);
+    if (!link.run(options.texts.first(), options.seconds))
+        return trouble();
+    return CliProgram::Found;
+}
