@@ -3,6 +3,7 @@
 #include "live/SimValue.h"
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -62,9 +63,20 @@ public slots:
 
 signals:
     void stopRequested();
+    // A target whose value did not come within the link's patience while it is watched: over UDP
+    // a name the simulator does not know is never answered. A value may still come later.
+    void unanswered(int target);
 
 protected:
     bool fail(const QString &message);
+    // Runs the event loop until done() holds, ms pass (never when negative) or, when stoppable,
+    // stop() is called; wake() has done() asked again. True when done() held.
+    bool runUntil(const std::function<bool()> &done, qint64 ms, bool stoppable);
+    void wake();
+
     bool stopped = false;
     QString lastError;
+
+private:
+    QEventLoop *loop = nullptr; // the running wait
 };
