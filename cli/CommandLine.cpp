@@ -351,8 +351,9 @@ QByteArray CommandLine::help()
           "kind or count writes nothing and exits 2.\n"
           "\n"
           "Environment:\n"
-          "  REFSCOPE_BEACON_PORT  the UDP port on which sim find and --udp without HOST\n"
+          "  REFSCOPE_BEACON_PORT\n"
+          "                       the UDP port on which sim find and --udp without HOST\n"
           "                       hear the simulators' beacons (49707, where X-Plane sends\n"
-          "                       them to the multicast group 239.255.1.1); for beacons that\n"
+          "                       them to the multicast group 239.255.1.1), for beacons that\n"
           "                       a relay forwards to another port\n";
 }
