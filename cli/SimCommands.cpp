@@ -121,6 +121,13 @@ int SimCommands::trouble()
     return program.trouble(link->error());
 }
 
+std::unique_ptr<Interrupt> SimCommands::interruptible()
+{
+    auto interrupt = std::make_unique<Interrupt>();
+    QObject::connect(interrupt.get(), &Interrupt::interrupted, link, &SimLink::stop);
+    return interrupt;
+}
+
 int SimCommands::needsWebApi()
 {
     return program.trouble(QStringLiteral("%1 needs the web API of X-Plane 12.1.1 or later (--sim HOST:PORT): UDP "
@@ -269,9 +276,8 @@ int SimCommands::get()
 {
     const QList<SimLink::Target> targets = this->targets();
     std::vector<SimLink::Reading> readings;
-    // Over UDP values are waited for: an interrupt ends the wait, and what was asked for is stopped.
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, link, &SimLink::stop);
+    // Over UDP values are waited for: Ctrl+C ends the wait, and what was asked for is stopped.
+    const std::unique_ptr<Interrupt> interrupt = udp ? interruptible() : nullptr;
     if (!link->resolve(targets, readings) || !link->read(targets, readings))
         return trouble();
     RecordWriter writer(options.format, DataRefs, out);
@@ -290,12 +296,14 @@ int SimCommands::watch()
 {
     const QList<SimLink::Target> targets = this->targets();
     std::vector<SimLink::Reading> readings;
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, link, &SimLink::stop);
+    // The web API's look-ups end by themselves within seconds; UDP's search for a simulator is stopped.
+    std::unique_ptr<Interrupt> interrupt = udp ? interruptible() : nullptr;
     if (!link->resolve(targets, readings))
         return trouble();
     if (!tellProblems(targets, readings))
         return CliProgram::NotFound;
+    if (!interrupt)
+        interrupt = interruptible();
     RecordWriter writer(options.format, DataRefs, out);
     writer.writeValueHeader();
     out.flush();
@@ -342,8 +350,7 @@ int SimCommands::set()
 
 int SimCommands::runCommand()
 {
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, link, &SimLink::stop);
+    const std::unique_ptr<Interrupt> interrupt = interruptible();
     if (!link->run(options.texts.first(), options.seconds))
         return trouble();
     return CliProgram::Found;
@@ -351,8 +358,7 @@ int SimCommands::runCommand()
 
 int SimCommands::find()
 {
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, link, &SimLink::stop);
+    const std::unique_ptr<Interrupt> interrupt = interruptible();
     const double seconds = options.seconds < 0 ? UdpLink::patienceMs / 1000.0 : options.seconds;
     // Each simulator announces itself every second: it is told once.
     QSet<QString> told;

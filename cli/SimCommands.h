@@ -10,6 +10,7 @@
 
 class CliProgram;
 class CommandLine;
+class Interrupt;
 class Output;
 class ReferenceList;
 
@@ -39,6 +40,8 @@ private:
     // Tells each target that has a problem; true when none has.
     bool tellProblems(const QList<SimLink::Target> &targets, const std::vector<SimLink::Reading> &readings);
     int trouble();
+    // From now on Ctrl+C stops what the link can stop, for as long as the interrupt lives.
+    std::unique_ptr<Interrupt> interruptible();
     // What the lists need and UDP cannot give.
     int needsWebApi();
     // Where the beacons are heard: REFSCOPE_BEACON_PORT, or X-Plane's port for them.

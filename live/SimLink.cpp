@@ -1,6 +1,7 @@
 #include "live/SimLink.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>

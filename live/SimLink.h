@@ -3,13 +3,14 @@
 #include "live/SimValue.h"
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QList>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <vector>
+
+class QEventLoop;
 
 // A running simulator, reached one way or another: what the command line asks of it, whatever
 // carries the asking. Every call is bounded in time and runs a local event loop, so the caller needs
