@@ -46,7 +46,7 @@ UdpLink::~UdpLink()
     // Whatever a way out left asked for is stopped, at once: the simulator would keep sending it.
     if (socket) {
         for (const qint32 index : qAsConst(running))
-            send(UdpMessage::valueRequest(0, index, index < names.size() ? names.at(index) : QByteArray(checkName)));
+            send(UdpMessage::valueRequest(0, index, nameOf(index)));
     }
 }
 
@@ -202,6 +202,11 @@ void UdpLink::readPending()
     wake();
 }
 
+QByteArray UdpLink::nameOf(qint32 index) const
+{
+    return index < names.size() ? names.at(index) : QByteArray(checkName);
+}
+
 qint32 UdpLink::indexOf(const Target &target)
 {
     const QByteArray name = target.index < 0 ? target.path : target.path + '[' + QByteArray::number(target.index) + ']';
@@ -248,9 +253,9 @@ bool UdpLink::stopAll()
     }
     std::sort(asked.begin(), asked.end());
     const bool stoppedAll = request(asked, 0);
-    // A check that a failed send left behind.
+    // What a failed send left behind, once more.
     for (const qint32 index : QSet<qint32>(running)) {
-        if (send(UdpMessage::valueRequest(0, index, checkName)))
+        if (send(UdpMessage::valueRequest(0, index, nameOf(index))))
             running.remove(index);
     }
     return stoppedAll && running.isEmpty();

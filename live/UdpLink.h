@@ -69,6 +69,8 @@ private:
     bool stopAll();
     // The index of a target's request, made when first asked for.
     qint32 indexOf(const Target &target);
+    // What index asks for: a target's name, or the check.
+    QByteArray nameOf(qint32 index) const;
     void readPending();
     QString silence() const;
 

@@ -354,8 +354,11 @@ quint16 SimStandIn::udpPort() const
     return udp->localPort();
 }
 
-bool SimStandIn::beHostile()
+bool SimStandIn::beHostile(bool fromElsewhere)
 {
+    hostile = true;
+    if (!fromElsewhere)
+        return true;
     impostor = new QUdpSocket(this);
     return impostor->bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
 }
@@ -493,7 +496,7 @@ void SimStandIn::answerUdp()
         }
         if (pairs.isEmpty())
             continue;
-        if (impostor && !client.tricked) {
+        if (hostile && !client.tricked) {
             trick(client, wrong.left(183 * 8));
             client.tricked = true;
         }
@@ -512,7 +515,8 @@ void SimStandIn::answerUdp()
 
 void SimStandIn::trick(const Client &client, const QByteArray &wrong)
 {
-    impostor->writeDatagram(QByteArray("RREF,", 5) + wrong, client.address, client.port);
+    if (impostor)
+        impostor->writeDatagram(QByteArray("RREF,", 5) + wrong, client.address, client.port);
     const QList<QByteArray> hostile {
         QByteArray("RRE"),
         QByteArray("RREF,", 5) + wrong + "odd",

@@ -86,10 +86,10 @@ public:
     QString udpAddress() const { return QStringLiteral("127.0.0.1:%1").arg(udpPort()); }
     // Reads every UDP request and answers none.
     bool udpSilent = false;
-    // Before its first answers to a client, sends what the client must not take for values: an answer
-    // from another address (127.0.0.2), a short, an odd and an oversized one, an index not asked for.
-    // False when the other address cannot be had.
-    bool beHostile();
+    // Before its first answers to a client, sends what the client must not take for values: a short,
+    // an odd and an oversized answer, one of indexes not asked for, and with fromElsewhere one from
+    // another address (127.0.0.2). False when that address cannot be had.
+    bool beHostile(bool fromElsewhere);
     struct Beacon
     {
         quint32 role;
@@ -144,6 +144,7 @@ private:
     void trick(const Client &client, const QByteArray &wrong);
     bool udpValue(const QByteArray &name, float &value);
     QUdpSocket *udp;
+    bool hostile = false;
     QUdpSocket *impostor = nullptr;
     QUdpSocket *beaconSender = nullptr;
     QTimer udpTicker;
