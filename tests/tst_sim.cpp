@@ -14,6 +14,10 @@
 
 #include <functional>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 namespace {
 
 // A file that names what the simulator ships, with units and descriptions; the simulator adds one.
@@ -102,7 +106,12 @@ CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<
         result.out += process.readAllStandardOutput();
         if (interruptWhen && !interrupted && interruptWhen(result.out)) {
             interrupted = true;
+#ifdef Q_OS_UNIX
+            // As Ctrl+C in a terminal does.
+            ::kill(pid_t(process.processId()), SIGINT);
+#else
             process.terminate();
+#endif
         }
     };
     connect(&process, &QProcess::readyReadStandardOutput, &loop, look);
