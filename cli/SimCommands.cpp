@@ -360,7 +360,7 @@ int SimCommands::find()
 {
     const std::unique_ptr<Interrupt> interrupt = interruptible();
     const double seconds = options.seconds < 0 ? UdpLink::patienceMs / 1000.0 : options.seconds;
-    // Each simulator announces itself every second: it is told once.
+    // Each simulator announces itself again and again: it is told once.
     QSet<QString> told;
     const bool listened = udp->listen(qint64(std::ceil(seconds * 1000)), [&](const QHostAddress &from, const UdpMessage::Beacon &beacon) {
         const QString line = (from.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
