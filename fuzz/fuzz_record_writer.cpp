@@ -66,10 +66,16 @@ void writeEvery(const ReferenceList &list)
     for (const Reference &record : list.references)
         records.push_back(&record);
     for (const RecordWriter::Format format :
-         {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl, RecordWriter::List}) {
+         {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl, RecordWriter::List,
+          RecordWriter::Paths}) {
         Output out;
         RecordWriter(format, list.kind, out).writeRecords(records);
         const QByteArray &bytes = out.captured();
+        if (format == RecordWriter::Paths) {
+            // A path holds no line feed: one line each.
+            FUZZ_CHECK(bytes.count('\n') == int(records.size()));
+            continue;
+        }
         if (format == RecordWriter::List) {
             // The file itself, its bytes as they were: the loader reads the same records back.
             ReferenceList back;
@@ -104,6 +110,7 @@ void writeEvery(const ReferenceList &list)
             break;
         }
         case RecordWriter::List:
+        case RecordWriter::Paths:
             break;
         }
     }

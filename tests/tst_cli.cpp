@@ -107,9 +107,10 @@ void TestCli::eachCommand_data()
         << QStringList {"search", "OLD", "knots\tAir"} << dataRefs << QByteArray() << 1 << QByteArray();
     QTest::newRow("search, type on a commands list")
         << QStringList {"search", "OLD", "sim", "--type", "int"} << commandsList << QByteArray() << 2 << QByteArray();
-    QTest::newRow("diff, text")
+    QTest::newRow("diff, text, the versions first")
         << QStringList {"diff", "OLD", "NEW"} << dataRefs << dataRefsNew << 1
-        << QByteArray("- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
+        << QByteArray("version: 2 1210 -> 2 1211\n"
+                      "- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
                       "~ sim/b/speed  Type: float -> double\n"
                       "+ sim/c/new  int  n  New\n"
                       "1 added, 1 removed, 1 changed\n");
