@@ -274,8 +274,7 @@ bool CommandLine::isOption(const QByteArray &argument)
 QByteArray CommandLine::usage()
 {
     return "Usage: refscope-cli show FILE [--format F]\n"
-           "  or:  refscope-cli search FILE TEXT... [-i] [-c] [--format F] [--path-only] [--type T]\n"
-           "                          [--writable y|n]\n"
+           "  or:  refscope-cli search FILE TEXT... [-i] [-c] [--format F] [--path-only] [--type T] [--writable y|n]\n"
            "  or:  refscope-cli diff OLD NEW [--format F] [--stat]\n"
            "  or:  refscope-cli sim list [--commands] [--with FILE] [--format F]\n"
            "  or:  refscope-cli sim diff FILE [--format F] [--stat]\n"
