@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -175,12 +175,12 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         } else if (argument == "--color") {
             // As grep's: --color alone is auto.
             static const char *const whens[] = {"auto", "always", "never"};
-            const int when = hasValue ? int(std::find(std::begin(whens), std::end(whens), value) - std::begin(whens)) : 0;
-            if (when == 3) {
+            const auto when = hasValue ? std::find(std::begin(whens), std::end(whens), value) : std::begin(whens);
+            if (when == std::end(whens)) {
                 *error = QStringLiteral("--color takes auto, always or never, not %1").arg(quoted(value));
                 return false;
             }
-            color = Color(when);
+            color = Color(when - std::begin(whens));
         } else if (argument == "--path-only" && !hasValue) {
             if (!only({Search}))
                 return false;
