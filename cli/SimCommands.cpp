@@ -54,6 +54,12 @@ QByteArray listHeader(const QString &simulator)
         + QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("ddd MMM d HH:mm:ss yyyy")).toLatin1();
 }
 
+// The version a list's first line names: "2 1214" of "2 1214 Tue Dec 8 19:03:30 2026".
+QList<QByteArray> versionOf(const QByteArray &header)
+{
+    return header.left(64).simplified().split(' ').mid(0, 2);
+}
+
 int nameWidth(const QList<SimLink::Target> &targets)
 {
     int width = 0;
@@ -214,8 +220,8 @@ int SimCommands::list()
     records.reserve(simulator.references.size());
     for (const Reference &record : simulator.references)
         records.push_back(&record);
-    RecordWriter writer(options.format, kind, out);
-    writer.setListHeader(listHeader(link.simulatorVersion()));
+    RecordWriter writer = program.writer(kind);
+    writer.setListHeader(simulator.header);
     writer.writeRecords(records);
     return program.finish(CliProgram::Found);
 }
@@ -228,7 +234,8 @@ int SimCommands::diff()
     ReferenceList simulator;
     if (!simulatorList(file.kind, &file, true, simulator))
         return trouble();
-    return program.compare(file, simulator);
+    // The simulator's first line holds the time it was read, which says nothing of its version.
+    return program.compare(file, simulator, versionOf(file.header) == versionOf(simulator.header));
 }
 
 int SimCommands::get()
@@ -237,7 +244,7 @@ int SimCommands::get()
     std::vector<SimLink::Reading> readings;
     if (!link.resolve(targets, readings) || !link.read(targets, readings))
         return trouble();
-    RecordWriter writer(options.format, DataRefs, out);
+    RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
     const int width = nameWidth(targets);
     for (int i = 0; i < targets.size(); ++i) {
@@ -257,7 +264,7 @@ int SimCommands::watch()
         return trouble();
     if (!tellProblems(targets, readings))
         return CliProgram::NotFound;
-    RecordWriter writer(options.format, DataRefs, out);
+    RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
     out.flush();
     const int width = nameWidth(targets);
