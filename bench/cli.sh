@@ -51,4 +51,21 @@ row "diff, peak memory (MiB)" "$(peak_mib "$cli" diff "$old" "$new")" "both file
     "$(awk -v s="$both" 'BEGIN { printf "%.1f", s / 1048576 }')"
 row "show, peak memory (MiB)" "$(peak_mib "$cli" show "$old" --format tsv)" "the file" \
     "$(awk -v s="$(stat -c %s "$old")" 'BEGIN { printf "%.1f", s / 1048576 }')"
+
+# The real list fifty times over: search with and without -i (ASCII letters either case) beside
+# grep -F and grep -i -F, which folds ASCII alone in the C locale.
+shared=${REFSCOPE_SHARED_DATA:-$(cd "$(dirname "$0")/.." && pwd)/../shared/data}
+if [ -f "$shared/DataRefs.txt" ]; then
+    real="$work/DataRefs_x50.txt"
+    head -n 1 "$shared/DataRefs.txt" > "$real"
+    for _ in $(seq 50); do tail -n +2 "$shared/DataRefs.txt"; done >> "$real"
+    for text in engine n1_percent; do
+        count=$(grep -F -c "$text" "$real" || true)
+        row "DataRefs.txt ×50: search \"$text\", $count lines (ms)" "$(best_ms "$cli" search "$real" "$text")" \
+            "grep -F" "$(best_ms grep -F "$text" "$real")"
+        count=$(LC_ALL=C grep -i -F -c "$text" "$real" || true)
+        row "DataRefs.txt ×50: search -i \"$text\", $count lines (ms)" "$(best_ms "$cli" search "$real" "$text" -i)" \
+            "LC_ALL=C grep -i -F" "$(best_ms env LC_ALL=C grep -i -F "$text" "$real")"
+    done
+fi
 "$cli" diff "$old" "$new" --stat | sed 's/^/\nThe lists differ in: /'

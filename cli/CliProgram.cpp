@@ -12,6 +12,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -28,10 +29,50 @@ QString refusal(const QByteArray &fileName)
     return QStringLiteral("no such file");
 }
 
+// Standard input, whole, as a file's bytes, into content: to its end, or until a line reaches
+// lineLimit (the parse then ends there, as a load does). Its size is known only at its end, and it
+// may never end: false, with why, once it passes what one byte array holds, or on a read error.
+bool readStandardInput(QByteArray &content, qint64 lineLimit, QString *why)
+{
+    constexpr qint64 maxInput = (qint64(1) << 31) - (qint64(1) << 20);
+    qint64 used = 0;
+    qint64 lineStart = 0;
+    for (;;) {
+        if (used == content.size()) {
+            if (used >= maxInput) {
+                *why = QStringLiteral("2 GiB or more: give it as a file");
+                return false;
+            }
+            content.resize(int(std::min(maxInput, std::max(2 * used, qint64(1) << 16))));
+        }
+        const size_t count = std::fread(content.data() + used, 1, size_t(content.size() - used), stdin);
+        if (count == 0) {
+            if (std::ferror(stdin)) {
+                *why = QStringLiteral("cannot be read");
+                return false;
+            }
+            break;
+        }
+        for (qint64 i = used + qint64(count); i > used; --i) {
+            if (content.at(int(i - 1)) == '\n') {
+                lineStart = i;
+                break;
+            }
+        }
+        used += qint64(count);
+        if (used - lineStart >= lineLimit)
+            break;
+    }
+    content.resize(int(used));
+    return true;
+}
+
 } // namespace
 
 QString CliProgram::displayName(const QByteArray &fileName)
 {
+    if (fileName == "-")
+        return QStringLiteral("standard input");
 #ifdef Q_OS_WIN
     return QString::fromUtf8(fileName);
 #else
@@ -93,8 +134,15 @@ int CliProgram::finish(int status)
 
 bool CliProgram::load(const QByteArray &fileName, ReferenceList &list, const QByteArray *mustContain)
 {
-    const bool loaded = mustContain ? list.loadContaining(fileName, *mustContain) : list.load(fileName);
-    if (!loaded) {
+    if (fileName == "-") {
+        QByteArray content;
+        QString why;
+        if (!readStandardInput(content, list.lineLimit, &why)) {
+            trouble(QStringLiteral("standard input: %1").arg(why));
+            return false;
+        }
+        list.parse(content);
+    } else if (!(mustContain ? list.loadContaining(fileName, *mustContain, options.ignoreCase) : list.load(fileName))) {
         trouble(QStringLiteral("%1: %2").arg(displayName(fileName), refusal(fileName)));
         return false;
     }
@@ -112,6 +160,18 @@ bool CliProgram::load(const QByteArray &fileName, ReferenceList &list, const QBy
     return true;
 }
 
+RecordWriter CliProgram::writer(int32_t kind) const
+{
+    RecordWriter writer(options.format, kind, out);
+    writer.setHeaderRow(options.headerRow);
+    // As grep: a terminal that can show colours, unless the user asked for none.
+    const QByteArray term = qgetenv("TERM");
+    writer.setColor(options.color == CommandLine::ColorAlways
+                    || (options.color == CommandLine::ColorAuto && out.isTerminal() && qgetenv("NO_COLOR").isEmpty()
+                        && !term.isEmpty() && term != "dumb"));
+    return writer;
+}
+
 int CliProgram::show()
 {
     ReferenceList list;
@@ -121,7 +181,9 @@ int CliProgram::show()
     records.reserve(list.references.size());
     for (const Reference &record : list.references)
         records.push_back(&record);
-    RecordWriter(options.format, list.kind, out).writeRecords(records);
+    RecordWriter writer = this->writer(list.kind);
+    writer.setListHeader(list.header);
+    writer.writeRecords(records);
     return finish(Found);
 }
 
@@ -140,7 +202,7 @@ int CliProgram::search()
 
     std::vector<ReferenceMatcher> matchers;
     for (const QByteArray &text : options.texts)
-        matchers.emplace_back(text, options.pathOnly);
+        matchers.emplace_back(text, options.pathOnly, options.ignoreCase);
     std::vector<const Reference *> found;
     for (const Reference &record : list.references) {
         if (options.hasType && record.fields.value(0) != options.type)
@@ -151,7 +213,14 @@ int CliProgram::search()
                         [&](const ReferenceMatcher &matcher) { return matcher.matches(record); }))
             found.push_back(&record);
     }
-    RecordWriter(options.format, list.kind, out).writeRecords(found);
+    if (options.count) {
+        out.buffer() += QByteArray::number(qint64(found.size())) + '\n';
+    } else {
+        RecordWriter writer = this->writer(list.kind);
+        writer.setListHeader(list.header);
+        writer.setMarks(&matchers);
+        writer.writeRecords(found);
+    }
     return finish(found.empty() ? NotFound : Found);
 }
 
@@ -166,12 +235,15 @@ int CliProgram::diff()
                            .arg(displayName(options.files.at(0)), kindName(oldList.kind),
                                 displayName(options.files.at(1)), kindName(newList.kind)));
     }
-    return compare(oldList, newList);
+    return compare(oldList, newList, oldList.header == newList.header);
 }
 
-int CliProgram::compare(const ReferenceList &oldList, const ReferenceList &newList)
+int CliProgram::compare(const ReferenceList &oldList, const ReferenceList &newList, bool sameVersion)
 {
-    RecordWriter writer(options.format, oldList.kind, out);
+    RecordWriter writer = this->writer(oldList.kind);
+    writer.setVersions(oldList.header, newList.header);
+    if (!sameVersion)
+        writer.writeVersionChange();
     qint64 counts[3] = {0, 0, 0};
     if (!options.stat)
         writer.writeDiffHeader();

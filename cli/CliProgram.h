@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include "cli/RecordWriter.h"
+
 class Output;
 class ReferenceList;
 
@@ -21,16 +23,20 @@ public:
     int run(const QList<QByteArray> &arguments);
 
     // The steps the commands share.
-    // Loads a file the command names, or says why it cannot and returns false.
-    // With mustContain, only the lines that hold it are read as records.
+    // Loads a file the command names ("-": standard input), or says why it cannot and returns false.
+    // With mustContain, only the lines that hold it (in the case the options ask for) may be read
+    // as records.
     bool load(const QByteArray &fileName, ReferenceList &list, const QByteArray *mustContain = nullptr);
-    // Writes what changed from one list to another of the same kind, as the options ask.
-    int compare(const ReferenceList &oldList, const ReferenceList &newList);
+    // A writer of records of a kind in the format, header rows and colours the options ask for.
+    RecordWriter writer(int32_t kind) const;
+    // Writes what changed from one list to another of the same kind, as the options ask; the
+    // text names the lists' first lines first unless sameVersion.
+    int compare(const ReferenceList &oldList, const ReferenceList &newList, bool sameVersion);
     int trouble(const QString &message);
     // The status to end with once the output is written: a failed write is trouble too, except
     // when the reader went away (`| head`), which ends the program quietly.
     int finish(int status);
-    // A file name as the command line gave it, for a message.
+    // A file name as the command line gave it, for a message; "-" is standard input.
     static QString displayName(const QByteArray &fileName);
     static QString kindName(int32_t kind);
 

@@ -2,8 +2,10 @@
 
 #include "live/UdpLink.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -111,29 +113,40 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
     }
 
     QList<QByteArray> positional;
+    // Short options that go together ("-ic") are taken one by one.
+    QList<QByteArray> words = arguments;
     bool textsOnly = false;
     bool simGiven = false;
-    for (int i = first; i < arguments.size(); ++i) {
-        QByteArray argument = arguments.at(i);
-        if (textsOnly || !argument.startsWith("--") || argument == "--") {
-            if (argument == "--" && !textsOnly)
-                textsOnly = true;
-            else
-                positional << argument;
+    for (int i = first; i < words.size(); ++i) {
+        QByteArray argument = words.at(i);
+        if (textsOnly || !isOption(argument)) {
+            positional << argument;
             continue;
         }
-        // "--name value" or "--name=value".
+        if (argument == "--") {
+            textsOnly = true;
+            continue;
+        }
+        // "--name value" or "--name=value"; a short option takes no value.
         QByteArray value;
         bool hasValue = false;
         const int equals = argument.indexOf('=');
-        if (equals > 0) {
+        if (argument.startsWith("--") && equals > 0) {
             value = argument.mid(equals + 1);
             argument.truncate(equals);
             hasValue = true;
+        } else if (!argument.startsWith("--") && argument.size() > 2) {
+            // Letters alone: "-i5" is no "-i" and "-5", nor "-i-" "-i" and "--".
+            if (uchar((argument.at(2) | 0x20) - 'a') >= 26) {
+                *error = QStringLiteral("unknown option %1").arg(quoted(argument));
+                return false;
+            }
+            words.insert(i + 1, '-' + argument.mid(2));
+            argument.truncate(2);
         }
         const auto takeValue = [&]() {
-            if (!hasValue && i + 1 < arguments.size()) {
-                value = arguments.at(++i);
+            if (!hasValue && i + 1 < words.size()) {
+                value = words.at(++i);
                 hasValue = true;
             }
             if (!hasValue)
@@ -152,13 +165,36 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
             if (!only({Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch}) || !takeValue())
                 return false;
             if (!RecordWriter::parseFormat(value, &format)) {
-                *error = QStringLiteral("unknown format %1: give text, tsv, csv, jsonl or list").arg(quoted(value));
+                *error = QStringLiteral("unknown format %1: give text, tsv, csv, jsonl, list or paths").arg(quoted(value));
                 return false;
             }
-            if (format == RecordWriter::List && command != Show && command != Search && command != SimList) {
-                *error = QStringLiteral("--format list applies to %1 alone").arg(commandNames({Show, Search, SimList}));
+            if ((format == RecordWriter::List || format == RecordWriter::Paths) && command != Show
+                && command != Search && command != SimList) {
+                *error = QStringLiteral("--format %1 applies to %2 alone")
+                             .arg(QString::fromUtf8(value), commandNames({Show, Search, SimList}));
                 return false;
             }
+        } else if (argument == "--no-header" && !hasValue) {
+            if (!only({Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch}))
+                return false;
+            headerRow = false;
+        } else if ((argument == "--ignore-case" || argument == "-i") && !hasValue) {
+            if (!only({Search}))
+                return false;
+            ignoreCase = true;
+        } else if ((argument == "--count" || argument == "-c") && !hasValue) {
+            if (!only({Search}))
+                return false;
+            count = true;
+        } else if (argument == "--color") {
+            // As grep's: --color alone is auto.
+            static const char *const whens[] = {"auto", "always", "never"};
+            const auto when = hasValue ? std::find(std::begin(whens), std::end(whens), value) : std::begin(whens);
+            if (when == std::end(whens)) {
+                *error = QStringLiteral("--color takes auto, always or never, not %1").arg(quoted(value));
+                return false;
+            }
+            color = Color(when - std::begin(whens));
         } else if (argument == "--path-only" && !hasValue) {
             if (!only({Search}))
                 return false;
@@ -196,8 +232,8 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         } else if (argument == "--udp") {
             if (!only({SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun}))
                 return false;
-            if (!hasValue && i + 1 < arguments.size() && isHost(arguments.at(i + 1))) {
-                value = arguments.at(++i);
+            if (!hasValue && i + 1 < words.size() && isHost(words.at(i + 1))) {
+                value = words.at(++i);
                 hasValue = true;
             }
             QString host;
@@ -214,8 +250,11 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         } else if (argument == "--hold") {
             if (!only({SimRun}) || !takeValue() || !readSeconds(argument, value, seconds, error))
                 return false;
+        } else if (argument == "-h") {
+            command = Help;
+            return true;
         } else {
-            *error = QStringLiteral("unknown option %1").arg(quoted(arguments.at(i)));
+            *error = QStringLiteral("unknown option %1").arg(quoted(argument.startsWith("--") ? words.at(i) : argument));
             return false;
         }
     }
@@ -254,13 +293,25 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
     }
     files = positional.mid(0, form.files);
     texts = positional.mid(form.files);
+    if (files.count("-") > 1) {
+        *error = QStringLiteral("standard input (-) can be one FILE only");
+        return false;
+    }
     return true;
+}
+
+bool CommandLine::isOption(const QByteArray &argument)
+{
+    if (argument.size() < 2 || argument.at(0) != '-')
+        return false;
+    const char next = argument.at(1);
+    return !((next >= '0' && next <= '9') || next == '.');
 }
 
 QByteArray CommandLine::usage()
 {
     return "Usage: refscope-cli show FILE [--format F]\n"
-           "  or:  refscope-cli search FILE TEXT... [--format F] [--path-only] [--type T] [--writable y|n]\n"
+           "  or:  refscope-cli search FILE TEXT... [-i] [-c] [--format F] [--path-only] [--type T] [--writable y|n]\n"
            "  or:  refscope-cli diff OLD NEW [--format F] [--stat]\n"
            "  or:  refscope-cli sim list [--commands] [--with FILE] [--format F]\n"
            "  or:  refscope-cli sim diff FILE [--format F] [--stat]\n"
@@ -282,20 +333,28 @@ QByteArray CommandLine::help()
           "later) through its web API for its own lists and values; with --udp, any\n"
           "X-Plane since 10 on any computer of the network for values and commands.\n"
           "\n"
+          "A FILE of - is standard input, read whole, as a file would be (one FILE only).\n"
+          "An argument that starts with - is an option, unless it is - alone or a number\n"
+          "(-1, -0.5, -1,2,3), which is a TEXT or a VALUE; a TEXT that starts with - goes\n"
+          "after --. Short options go together: -ic is -i -c.\n"
+          "\n"
           "Commands:\n"
           "  show FILE            every record of FILE\n"
           "  search FILE TEXT...  the records whose path, or one of whose fields, holds each\n"
           "                       TEXT exactly, as the window's search finds them (the case\n"
-          "                       and the blanks count)\n"
+          "                       and the blanks count, unless -i)\n"
           "  diff OLD NEW         what changed from OLD to NEW, record by record, paired by\n"
-          "                       path: + added, - removed, ~ changed, and the counts\n"
+          "                       path: + added, - removed, ~ changed, and the counts; when\n"
+          "                       the lists' first lines (which name the simulator's\n"
+          "                       version) differ, a line says so first\n"
           "  sim list             the simulator's datarefs (or commands) with the columns of\n"
           "                       a list file: types as DataRefs.txt writes them, with the\n"
           "                       length of each array as the simulator holds it now; a\n"
           "                       writability the simulator does not tell shows as ?\n"
           "  sim diff FILE        FILE beside the simulator's list of the same kind: + only\n"
           "                       in the simulator (made by the aircraft or a plugin), - only\n"
-          "                       in FILE, ~ the writability differs\n"
+          "                       in FILE, ~ the writability differs; a line names both\n"
+          "                       versions when the simulator's is not FILE's\n"
           "  sim get NAME...      the value of each dataref; NAME[INDEX] is one element of\n"
           "                       an array; numbers as numbers, data as its text\n"
           "  sim watch NAME...    the value of each dataref, then every change as it comes,\n"
@@ -309,11 +368,25 @@ QByteArray CommandLine::help()
           "\n"
           "Options:\n"
           "  --format F           text (aligned columns, the default), tsv or csv (with a\n"
-          "                       header row), jsonl (one JSON object a line), or list (the\n"
-          "                       list file itself, which the window opens: show, search and\n"
-          "                       sim list); in tsv and csv a changed record of diff is an\n"
-          "                       \"old\" and a \"new\" row; jsonl of sim watch adds \"time\",\n"
-          "                       the seconds since the watch began\n"
+          "                       header row), jsonl (one JSON object a line), list (the\n"
+          "                       list file itself, which the window opens) or paths (one\n"
+          "                       path a line and nothing else, its bytes as the list holds\n"
+          "                       them); list and paths: show, search and sim list alone; in\n"
+          "                       tsv and csv a changed record of diff is an \"old\" and a\n"
+          "                       \"new\" row; jsonl of sim watch adds \"time\", the seconds\n"
+          "                       since the watch began, and of diff --stat \"old_version\"\n"
+          "                       and \"new_version\", the lists' first lines\n"
+          "  --no-header          no header row in text, tsv and csv, and no version line\n"
+          "                       before the changes of diff; a list still starts with the\n"
+          "                       line that tells its kind\n"
+          "  --color[=WHEN]       colours in the text format: the records diff adds (green),\n"
+          "                       removes (red) and changes (yellow), the TEXTs search finds;\n"
+          "                       WHEN is auto (also --color alone, and the default: when\n"
+          "                       the output is a terminal, TERM is not dumb and NO_COLOR is\n"
+          "                       unset or empty), always or never\n"
+          "  -i, --ignore-case    search: the letters A to Z match either case; every other\n"
+          "                       character, accented letters too, must match exactly\n"
+          "  -c, --count          search: only the number of records found\n"
           "  --path-only          search: look for the TEXTs in the path alone\n"
           "  --type T             search: only data refs of type T, as the file writes it\n"
           "                       (float, int, float[8], ...)\n"
@@ -338,17 +411,19 @@ QByteArray CommandLine::help()
           "  --for SECONDS        sim watch: stop after SECONDS; sim find: listen SECONDS\n"
           "  --hold SECONDS       sim run: hold the command SECONDS, then release it (also\n"
           "                       when interrupted)\n"
-          "  --                   what follows is FILEs and TEXTs, even when it starts with --\n"
+          "  --                   what follows is FILEs, TEXTs, NAMEs and VALUEs, even when\n"
+          "                       it starts with -\n"
           "  -h, --help           show this help and exit\n"
           "  --version            show the version and exit\n"
           "\n"
           "Exit status: 0 when records were found, the lists do not differ or the simulator\n"
           "did as asked; 1 when nothing was found, the lists differ, or a NAME of sim get\n"
           "or sim watch is not in the simulator; 2 on trouble: a file that cannot be read or\n"
-          "is not a regular file, a bad option, two lists of different kinds, or a\n"
-          "simulator that cannot be reached, refuses, or answers what its API does not\n"
-          "promise. sim set of a read-only dataref, an unknown name or a value of the wrong\n"
-          "kind or count writes nothing and exits 2.\n"
+          "is not a regular file, a file that changed while it was read, a line of 1 GiB or\n"
+          "more, standard input of 2 GiB or more, a bad option, two lists of different\n"
+          "kinds, or a simulator that cannot be reached, refuses, or answers what its API\n"
+          "does not promise. sim set of a read-only dataref, an unknown name or a value of\n"
+          "the wrong kind or count writes nothing and exits 2.\n"
           "\n"
           "Environment:\n"
           "  REFSCOPE_BEACON_PORT\n"

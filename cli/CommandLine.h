@@ -22,8 +22,15 @@ public:
     static QString commandName(Command command);
     bool isSimCommand() const { return command >= SimList; }
 
+    // When text output is coloured: auto asks for a terminal (and no NO_COLOR).
+    enum Color { ColorAuto, ColorAlways, ColorNever };
+
+    // Whether an argument is an option: it starts with "-", and is neither "-" alone (standard input)
+    // nor a negative number ("-1", "-0.5", "-1,2,3"), which is a value.
+    static bool isOption(const QByteArray &argument);
+
     Command command = Help;
-    QList<QByteArray> files;
+    QList<QByteArray> files; // "-" is standard input
     QList<QByteArray> texts; // the TEXTs of search; the NAMEs, VALUE or COMMAND of a sim command
     RecordWriter::Format format = RecordWriter::Text;
     bool pathOnly = false;
@@ -31,6 +38,10 @@ public:
     QByteArray type;
     QByteArray writable; // "y", "n", or empty for either
     bool stat = false;
+    bool ignoreCase = false; // search: ASCII letters match either case
+    bool count = false; // search: the number of records alone
+    bool headerRow = true; // the header row of text, tsv and csv
+    Color color = ColorAuto;
     bool commands = false; // sim list: the simulator's commands
     QByteArray withFile; // sim list: the list that fills units and descriptions
     QString simAddress = QStringLiteral("127.0.0.1:8086");

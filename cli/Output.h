@@ -28,6 +28,8 @@ public:
     }
     void flush();
 
+    // Whether the stream is a terminal, which can show colours; never on Windows.
+    bool isTerminal() const;
     bool ok() const { return !failed; }
     bool readerGone() const { return gone; }
     // Why a write failed, for one line on stderr.

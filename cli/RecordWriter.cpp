@@ -84,7 +84,7 @@ int lengthToNul(const char *bytes, int size)
 // whole text, valid or not: a byte that cannot continue a sequence ends it.
 int sliceEnd(const char *bytes, int end)
 {
-    for (int i = end - 1; i >= end - 3; --i) {
+    for (int i = end - 1; i >= std::max(end - 3, 0); --i) {
         const uchar c = uchar(bytes[i]);
         if ((c & 0xc0) == 0x80)
             continue;
@@ -161,14 +161,21 @@ void chopSpaces(QByteArray &out)
     out.truncate(end);
 }
 
-const char *const separator[] = {"  ", "\t", ",", ",", "\t"};
+const char *const separator[] = {"  ", "\t", ",", ",", "\t", ""};
+
+// SGR codes, as grep and git colour: found text bold red, added green, removed red, changed yellow.
+const char *const foundColor = "\x1b[1;31m";
+const char *const addedColor = "\x1b[32m";
+const char *const removedColor = "\x1b[31m";
+const char *const changedColor = "\x1b[33m";
+const char *const noColor = "\x1b[m";
 
 } // namespace
 
 bool RecordWriter::parseFormat(const QByteArray &name, Format *format)
 {
-    static const char *const names[] = {"text", "tsv", "csv", "jsonl", "list"};
-    for (int i = 0; i < 5; ++i) {
+    static const char *const names[] = {"text", "tsv", "csv", "jsonl", "list", "paths"};
+    for (int i = 0; i < 6; ++i) {
         if (name == names[i]) {
             *format = Format(i);
             return true;
@@ -219,6 +226,7 @@ bool RecordWriter::appendCell(const char *bytes, int size)
         case Text:
         case Tsv:
         case List:
+        case Paths:
             buffer.append(bytes, size);
             return true;
         case Csv:
@@ -272,6 +280,7 @@ void RecordWriter::appendSlice(const char *bytes, int start, int end)
     case Text:
     case Tsv:
     case List:
+    case Paths:
         buffer += cleanText(text).toUtf8();
         break;
     case Csv:
@@ -302,12 +311,18 @@ void RecordWriter::endRow()
 {
     if (format == Text)
         chopSpaces(out.buffer());
+    if (lineColor) {
+        out.buffer() += noColor;
+        lineColor = nullptr;
+    }
     out.buffer() += format == Csv ? "\r\n" : "\n";
     out.written();
 }
 
 void RecordWriter::writeHeader(const QStringList &names)
 {
+    if (!headerRow)
+        return;
     for (int i = 0; i < names.size(); ++i) {
         if (i > 0)
             out.buffer() += separator[format];
@@ -336,7 +351,7 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
         // A datarefs list is told by its first line; a commands list by a first line that does not
         // begin with "2", which its first record may.
         if (kind == DataRefs)
-            out.buffer() += listHeader + '\n';
+            out.buffer() += (listHeader.isEmpty() ? QByteArray("2") : listHeader) + '\n';
         else if (!records.empty() && records.front()->path.startsWith("2"))
             out.buffer() += '\n';
         for (const Reference *record : records) {
@@ -346,11 +361,16 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
         }
         return;
     }
-    if (format == Jsonl) {
+    if (format == Jsonl || format == Paths) {
         for (const Reference *record : records) {
             if (!out.ok())
                 return;
-            writeJson(nullptr, *record);
+            if (format == Jsonl) {
+                writeJson(nullptr, *record);
+            } else {
+                out.buffer().append(record->path.constData(), record->path.size()) += '\n';
+                out.written();
+            }
         }
         return;
     }
@@ -372,7 +392,7 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
         return;
     // Every column but the last is as wide as its widest cell, within bounds.
     std::vector<int> widths(size_t(columns), 0);
-    for (int column = 0; column + 1 < columns; ++column)
+    for (int column = 0; column + 1 < columns && headerRow; ++column)
         widths[size_t(column)] = names.at(column).size();
     for (const Reference *record : records) {
         const std::vector<Cell> &row = cellsOf(*record);
@@ -387,7 +407,8 @@ void RecordWriter::writeRecords(const std::vector<const Reference *> &records)
         header << name.toUtf8();
         headerCells.push_back({header.last().constData(), header.last().size()});
     }
-    writeTextRow(headerCells, widths);
+    if (headerRow)
+        writeTextRow(headerCells, widths);
     for (const Reference *record : records) {
         if (!out.ok())
             return;
@@ -407,13 +428,57 @@ void RecordWriter::writeTextRow(const std::vector<Cell> &row, const std::vector<
         if (column > 0)
             buffer += "  ";
         const int start = buffer.size();
-        // A cell written in slices is wider than any column.
-        if (appendCell(row[column]) && column + 1 < size_t(columns)) {
-            const int width = utf8Width(buffer.constData() + start, buffer.size() - start);
+        // A cell written in slices is wider than any column, and shows no marks.
+        const bool whole = color && marked && row[column].size <= sliceBytes;
+        const int codes = whole ? appendMarked(row[column], column == 0) : 0;
+        if ((whole || appendCell(row[column])) && column + 1 < size_t(columns)) {
+            const int width = utf8Width(buffer.constData() + start, buffer.size() - start) - codes;
             buffer += QByteArray(std::max(widths[column] - width, 0), ' ');
         }
     }
     endRow();
+}
+
+int RecordWriter::appendMarked(const Cell &cell, bool isPath)
+{
+    const int size = lengthToNul(cell.bytes, cell.size);
+    // Where each text is found, overlapping or not.
+    std::vector<std::pair<int, int>> found;
+    for (const ReferenceMatcher &matcher : *marked) {
+        if (!isPath && !matcher.looksInFields())
+            continue;
+        const char *end = cell.bytes + size;
+        for (const char *at = matcher.find(cell.bytes, end); at != end; at = matcher.find(at + 1, end))
+            found.emplace_back(int(at - cell.bytes), int(at - cell.bytes) + matcher.length());
+    }
+    if (found.empty()) {
+        appendCell(cell);
+        return 0;
+    }
+    std::sort(found.begin(), found.end());
+    // The marks start and end where a UTF-8 sequence does, so that each piece decodes as it does in
+    // the whole cell.
+    QByteArray &buffer = out.buffer();
+    int codes = 0;
+    int from = 0;
+    for (size_t i = 0; i < found.size();) {
+        int start = found[i].first;
+        int end = found[i].second;
+        for (++i; i < found.size() && found[i].first <= end; ++i)
+            end = std::max(end, found[i].second);
+        start = std::max(sliceEnd(cell.bytes, start), from);
+        end = sliceEnd(cell.bytes, end);
+        if (end <= start)
+            continue;
+        appendSlice(cell.bytes, from, start);
+        buffer += foundColor;
+        appendSlice(cell.bytes, start, end);
+        buffer += noColor;
+        codes += int(std::strlen(foundColor) + std::strlen(noColor));
+        from = end;
+    }
+    appendSlice(cell.bytes, from, size);
+    return codes;
 }
 
 void RecordWriter::writeRow(const char *change, const Reference &record, const std::vector<int> *changed)
@@ -480,6 +545,32 @@ void RecordWriter::writeJson(const char *change, const Reference &record)
     out.written();
 }
 
+void RecordWriter::setVersions(const QByteArray &oldLine, const QByteArray &newLine)
+{
+    oldVersion = oldLine;
+    newVersion = newLine;
+}
+
+// "version: 2 1041 Thu Jan 21 10:14:22 2021 -> 2 1210 Wed Mar 25 18:29:27 2026"
+void RecordWriter::writeVersionChange()
+{
+    if (format != Text || !headerRow)
+        return;
+    out.buffer() += "version: ";
+    appendCell(oldVersion.constData(), oldVersion.size());
+    out.buffer() += " -> ";
+    appendCell(newVersion.constData(), newVersion.size());
+    endRow();
+}
+
+void RecordWriter::appendJsonOrNull(const QByteArray &text)
+{
+    if (text.isEmpty())
+        out.buffer() += "null";
+    else
+        appendCell(text.constData(), text.size());
+}
+
 void RecordWriter::writeDiffHeader()
 {
     if (format == Text || format == Jsonl)
@@ -507,6 +598,10 @@ void RecordWriter::writeWhole(const char *change, const char *mark, const Refere
         return writeJson(change, record);
     if (format != Text)
         return writeRow(change, record, nullptr);
+    if (color) {
+        lineColor = *mark == '+' ? addedColor : removedColor;
+        out.buffer() += lineColor;
+    }
     out.buffer() += mark;
     writeTextRecord(record, std::vector<int>(size_t(columns), 0));
 }
@@ -535,6 +630,10 @@ void RecordWriter::writeChanged(const Reference &oldRecord, const Reference &new
         return;
     }
     // "~ path  Type: float -> double; Units: "" -> m"
+    if (color) {
+        lineColor = changedColor;
+        buffer += lineColor;
+    }
     buffer += "~ ";
     appendCell(newRecord.path.constData(), newRecord.path.size());
     for (size_t i = 0; i < changed.size(); ++i) {
@@ -573,7 +672,11 @@ void RecordWriter::writeDiffCounts(qint64 added, qint64 removed, qint64 changed,
         return;
     if (format == Jsonl) {
         buffer += "{\"added\":" + QByteArray::number(added) + ",\"removed\":" + QByteArray::number(removed)
-            + ",\"changed\":" + QByteArray::number(changed) + "}\n";
+            + ",\"changed\":" + QByteArray::number(changed) + ",\"old_version\":";
+        appendJsonOrNull(oldVersion);
+        buffer += ",\"new_version\":";
+        appendJsonOrNull(newVersion);
+        buffer += "}\n";
         out.written();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/ReferenceList.h"
+#include "data/ReferenceMatcher.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -16,11 +17,12 @@ class Output;
 // whatever bytes a file holds; in text and TSV a control character (C0, C1, DEL) and the line and
 // paragraph separators show as U+FFFD, as they could break a row or drive the terminal. A cell of
 // any size is written in slices, in bounded memory. The list format is the reference-list file
-// itself, byte for byte as the loader reads it back.
+// itself, byte for byte as the loader reads it back; the paths format is the paths alone, their
+// bytes as the list holds them. Text may be coloured for a terminal.
 class RecordWriter
 {
 public:
-    enum Format { Text, Tsv, Csv, Jsonl, List };
+    enum Format { Text, Tsv, Csv, Jsonl, List, Paths };
     // The format named by name, or false.
     static bool parseFormat(const QByteArray &name, Format *format);
 
@@ -28,8 +30,16 @@ public:
 
     // The records with the header row of the format; the text format aligns their columns.
     void writeRecords(const std::vector<const Reference *> &records);
-    // The first line of a datarefs list in the list format, which begins with "2".
+    // The first line of a datarefs list in the list format, which begins with "2"; "2" when empty.
     void setListHeader(const QByteArray &line) { listHeader = line; }
+    // Without the header rows of text, tsv and csv, and the version line of a comparison.
+    void setHeaderRow(bool on) { headerRow = on; }
+    // Colours in the text format: a comparison's lines by their change, and in records where the
+    // texts of matchers are found, as setMarks asks.
+    void setColor(bool on) { color = on && format == Text; }
+    // The matchers whose texts are coloured where found in the cells, when colours are on; they
+    // stay where they are while this writes.
+    void setMarks(const std::vector<ReferenceMatcher> *matchers) { marked = matchers; }
 
     // Values of a running simulator, one a row: the header row of tsv and csv, then each name as
     // given with its value as JSON and as a person reads it. Text pads names to nameWidth; jsonl
@@ -38,7 +48,11 @@ public:
     void writeValue(const QByteArray &name, const QByteArray &json, const QByteArray &text, int nameWidth,
                     double time = -1);
 
-    // The lines of a comparison: the header row, then one entry per change, then the counts.
+    // The lines of a comparison: the first lines of the two lists (their versions), which the text
+    // format names when asked to and the counts alone carry in jsonl; the header row, then one
+    // entry per change, then the counts.
+    void setVersions(const QByteArray &oldLine, const QByteArray &newLine);
+    void writeVersionChange();
     void writeDiffHeader();
     void writeAdded(const Reference &record);
     void writeRemoved(const Reference &record);
@@ -71,6 +85,10 @@ private:
     // only its end.
     bool appendCell(const char *bytes, int size);
     bool appendCell(const Cell &cell) { return appendCell(cell.bytes, cell.size); }
+    // A cell of text with the texts found in it coloured; returns the bytes of the colour codes.
+    int appendMarked(const Cell &cell, bool isPath);
+    // A JSON string, or null for an empty text.
+    void appendJsonOrNull(const QByteArray &text);
     // The bytes from start to end of a cell's text, which must not cut a UTF-8 sequence.
     void appendSlice(const char *bytes, int start, int end);
     void appendCell(const QString &text);
@@ -83,5 +101,11 @@ private:
     const int columns; // path included
     Output &out;
     std::vector<Cell> cells; // of the record being written
-    QByteArray listHeader = "2";
+    QByteArray listHeader;
+    bool headerRow = true;
+    bool color = false;
+    const std::vector<ReferenceMatcher> *marked = nullptr;
+    const char *lineColor = nullptr; // of the row being written, in text
+    QByteArray oldVersion;
+    QByteArray newVersion;
 };

@@ -56,6 +56,12 @@ QByteArray listHeader(const QString &simulator)
         + QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("ddd MMM d HH:mm:ss yyyy")).toLatin1();
 }
 
+// The version a list's first line names: "2 1214" of "2 1214 Tue Dec 8 19:03:30 2026".
+QList<QByteArray> versionOf(const QByteArray &header)
+{
+    return header.left(64).simplified().split(' ').mid(0, 2);
+}
+
 int nameWidth(const QList<SimLink::Target> &targets)
 {
     int width = 0;
@@ -253,8 +259,8 @@ int SimCommands::list()
     records.reserve(simulator.references.size());
     for (const Reference &record : simulator.references)
         records.push_back(&record);
-    RecordWriter writer(options.format, kind, out);
-    writer.setListHeader(listHeader(webApi->simulatorVersion()));
+    RecordWriter writer = program.writer(kind);
+    writer.setListHeader(simulator.header);
     writer.writeRecords(records);
     return program.finish(CliProgram::Found);
 }
@@ -269,7 +275,8 @@ int SimCommands::diff()
     ReferenceList simulator;
     if (!simulatorList(file.kind, &file, true, simulator))
         return trouble();
-    return program.compare(file, simulator);
+    // The simulator's first line holds the time it was read, which says nothing of its version.
+    return program.compare(file, simulator, versionOf(file.header) == versionOf(simulator.header));
 }
 
 int SimCommands::get()
@@ -280,7 +287,7 @@ int SimCommands::get()
     const std::unique_ptr<Interrupt> interrupt = udp ? interruptible() : nullptr;
     if (!link->resolve(targets, readings) || !link->read(targets, readings))
         return trouble();
-    RecordWriter writer(options.format, DataRefs, out);
+    RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
     const int width = nameWidth(targets);
     for (int i = 0; i < targets.size(); ++i) {
@@ -304,7 +311,7 @@ int SimCommands::watch()
         return CliProgram::NotFound;
     if (!interrupt)
         interrupt = interruptible();
-    RecordWriter writer(options.format, DataRefs, out);
+    RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
     out.flush();
     const int width = nameWidth(targets);

@@ -49,7 +49,9 @@ static QList<QByteArray> argumentBytes(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
 #ifdef Q_OS_WIN
-    // The bytes go out as written, UTF-8 and line feeds, and a console shows them as UTF-8.
+    // The bytes go out as written, UTF-8 and line feeds, and a console shows them as UTF-8;
+    // standard input is read as a file is, CRs and Ctrl+Z bytes kept.
+    _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     const UINT consoleCodePage = GetConsoleOutputCP();

@@ -93,6 +93,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(TARGETS refscope refscope-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES resources/refscope-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME refscope-cli)
 # The program sets no window icon of its own: desktops take it from the entry, matched by the
 # window class (StartupWMClass), which Qt derives from the executable's name.
 install(FILES resources/refscope.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications

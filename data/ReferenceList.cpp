@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -202,13 +203,14 @@ public:
             firstLine = false;
             if (end != begin && *begin == '2') {
                 kind = DataRefs;
+                header = QByteArray(begin, int(end - begin));
                 return;
             }
         }
         if (end == begin)
             return;
         if (filtering) {
-            if (!holdsText && ReferenceMatcher::find(begin, end, filter) == end)
+            if (!holdsText && filter->find(begin, end) == end)
                 return;
             begin = keep(begin, end, &end);
         }
@@ -243,10 +245,10 @@ public:
 
     // From now on only the lines that hold text somewhere are taken; the first line still tells
     // the kind. An empty text keeps no line.
-    void keepOnlyContaining(const QByteArray &text)
+    void keepOnlyContaining(const QByteArray &text, bool ignoreCase)
     {
         filtering = true;
-        filter = text;
+        filter.emplace(text, false, ignoreCase);
     }
 
     // After received bytes of a file that claims total: when its lines are shorter than the first
@@ -267,6 +269,7 @@ public:
     std::vector<Line> lines;
     // A file that yields no first line at all counts as a commands list, as an empty first line does.
     int32_t kind = Commands;
+    QByteArray header;
     // A line reached the limit: the taking has ended.
     bool lineTooLong = false;
 
@@ -281,7 +284,7 @@ private:
         if (lastLf == lineStart)
             return;
         for (const char *at = lineStart; at < lastLf;) {
-            const char *hit = ReferenceMatcher::find(at, lastLf, filter);
+            const char *hit = filter->find(at, lastLf);
             if (hit == lastLf)
                 break;
             const char *begin = hit;
@@ -314,7 +317,7 @@ private:
 
     bool firstLine = true;
     bool filtering = false;
-    QByteArray filter;
+    std::optional<ReferenceMatcher> filter;
     std::vector<QByteArray> kept;
     qint64 keptUsed = 0; // of the last block
 };
@@ -384,6 +387,7 @@ void settle(ReferenceList &list, LineReader &reader)
         first = last;
     }
     list.kind = reader.kind;
+    list.header = reader.header;
     std::vector<Line>().swap(lines);
 }
 
@@ -503,10 +507,10 @@ bool ReferenceList::load(const QByteArray &fileName)
     return readFile(*this, fileName, reader);
 }
 
-bool ReferenceList::loadContaining(const QByteArray &fileName, const QByteArray &text)
+bool ReferenceList::loadContaining(const QByteArray &fileName, const QByteArray &text, bool ignoreCase)
 {
     LineReader reader(lineLimit);
-    reader.keepOnlyContaining(text);
+    reader.keepOnlyContaining(text, ignoreCase);
     return readFile(*this, fileName, reader);
 }
 

@@ -50,8 +50,9 @@ public:
     bool load(const QByteArray &fileName);
     // As load, but only the lines that hold text somewhere become records (the first line still
     // tells the kind), so a search of a large file costs its scan and the sort of what it may find;
-    // matching then applies the rule. An empty text keeps no record.
-    bool loadContaining(const QByteArray &fileName, const QByteArray &text);
+    // matching then applies the rule. An empty text keeps no record. With ignoreCase, ASCII letters
+    // of the text match either case.
+    bool loadContaining(const QByteArray &fileName, const QByteArray &text, bool ignoreCase = false);
     // The 8-bit name of a path that load opens, for a path in any script: the file system's own
     // encoding on Unix systems; UTF-8 on Windows, where the system's 8-bit code page would lose
     // every character it lacks.
@@ -69,6 +70,9 @@ public:
 
     std::vector<Reference> references;
     int32_t kind = DataRefs;
+    // The first line of a datarefs list, which names the simulator's version ("2 1210 Wed Mar 25
+    // 18:29:27 2026"), without its line end; empty for a commands list.
+    QByteArray header;
     // Whether the last load ended early, at a read error or at a line of lineLimit bytes or more
     // (the line feed not counted), wherever in the file it starts; the records are then those of
     // the lines before it.

@@ -8,6 +8,7 @@
 #include "cli/Output.h"
 #include "cli/RecordWriter.h"
 #include "data/ReferenceList.h"
+#include "data/ReferenceMatcher.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -60,16 +61,40 @@ bool holdsControl(const QByteArray &bytes, char separator)
     return false;
 }
 
+// Texts found in the records, coloured where found (pieces of a path that may cut a UTF-8
+// sequence, either case), add the colour codes to the text format and change nothing else.
+bool marksAlone(const std::vector<const Reference *> &records, int32_t kind, const QByteArray &plain)
+{
+    if (records.empty())
+        return true;
+    const ByteString &path = records.front()->path;
+    std::vector<ReferenceMatcher> matchers;
+    matchers.emplace_back(path.mid(path.size() / 3, 2).toByteArray(), false, true);
+    matchers.emplace_back(path.mid(path.size() / 2, 1).toByteArray());
+    Output out;
+    RecordWriter writer(RecordWriter::Text, kind, out);
+    writer.setColor(true);
+    writer.setMarks(&matchers);
+    writer.writeRecords(records);
+    return QByteArray(out.captured()).replace("\x1b[1;31m", "").replace("\x1b[m", "") == plain;
+}
+
 void writeEvery(const ReferenceList &list)
 {
     std::vector<const Reference *> records;
     for (const Reference &record : list.references)
         records.push_back(&record);
     for (const RecordWriter::Format format :
-         {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl, RecordWriter::List}) {
+         {RecordWriter::Text, RecordWriter::Tsv, RecordWriter::Csv, RecordWriter::Jsonl, RecordWriter::List,
+          RecordWriter::Paths}) {
         Output out;
         RecordWriter(format, list.kind, out).writeRecords(records);
         const QByteArray &bytes = out.captured();
+        if (format == RecordWriter::Paths) {
+            // A path holds no line feed: one line each.
+            FUZZ_CHECK(bytes.count('\n') == int(records.size()));
+            continue;
+        }
         if (format == RecordWriter::List) {
             // The file itself, its bytes as they were: the loader reads the same records back.
             ReferenceList back;
@@ -84,6 +109,7 @@ void writeEvery(const ReferenceList &list)
         case RecordWriter::Text:
             FUZZ_CHECK(lines == (records.empty() ? 0 : int(records.size()) + 1));
             FUZZ_CHECK(!holdsControl(bytes, '\n'));
+            FUZZ_CHECK(marksAlone(records, list.kind, bytes));
             break;
         case RecordWriter::Tsv:
             FUZZ_CHECK(lines == int(records.size()) + 1 && !holdsControl(bytes, '\t'));
@@ -104,6 +130,7 @@ void writeEvery(const ReferenceList &list)
             break;
         }
         case RecordWriter::List:
+        case RecordWriter::Paths:
             break;
         }
     }

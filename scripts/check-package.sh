@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built Debian package of Refscope: Debian's own checker (lintian) finds no error and no
 # warning, its control data, its file list, the desktop entry, AppStream listing and icons it installs,
-# its copyright file and changelog, its manual pages, that the installed program finds its libraries,
-# and that it starts.
+# its copyright file and changelog, its manual pages and bash completion, that the installed program
+# finds its libraries, and that it starts.
 # Usage: scripts/check-package.sh path/to/refscope_<version>_<arch>.deb
 set -euo pipefail
 
@@ -46,7 +46,8 @@ app_id=$(basename "$metainfo_file" .metainfo.xml)
     || fail "not one metainfo file under /usr/share/metainfo: $metainfo_file"
 doc=./usr/share/doc/refscope
 expected=(./usr/bin/refscope ./usr/bin/refscope-cli ./usr/share/man/man1/refscope.1.gz
-    ./usr/share/man/man1/refscope-cli.1.gz "./usr/share/applications/$app_id.desktop"
+    ./usr/share/man/man1/refscope-cli.1.gz ./usr/share/bash-completion/completions/refscope-cli
+    "./usr/share/applications/$app_id.desktop"
     "$doc/copyright" "$doc/changelog.gz" "$doc/examples/DataRefs.txt" "$doc/examples/Commands.txt")
 for size in 16 24 32 48 64 128 256; do
     expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/refscope.png")
@@ -137,6 +138,9 @@ if [ -x "$cli" ]; then
     man="$root/usr/share/man/man1/refscope-cli.1.gz"
     [ -f "$man" ] && zcat "$man" | grep -q '^\.SH.*OPTIONS' && pass "refscope-cli(1) has its options" \
         || fail "refscope-cli(1) lacks an OPTIONS section"
+    completion="$root/usr/share/bash-completion/completions/refscope-cli"
+    [ -f "$completion" ] && bash -c '. "$1" && complete -p refscope-cli' bash "$completion" > /dev/null \
+        && pass "the bash completion registers refscope-cli" || fail "the bash completion does not register refscope-cli"
     found=$("$cli" search "$root/usr/share/doc/refscope/examples/DataRefs.txt" sim/ --format tsv | wc -l)
     [ "$found" -gt 1 ] && pass "refscope-cli searches the example list ($((found - 1)) records)" \
         || fail "refscope-cli found nothing in the example list"

@@ -21,10 +21,15 @@ inline QString cliProgram()
 #endif
 }
 
-inline CliRun runCli(const QStringList &arguments)
+// input, when given, is what the program reads on its standard input.
+inline CliRun runCli(const QStringList &arguments, const QByteArray &input = QByteArray())
 {
     QProcess process;
     process.start(cliProgram(), arguments);
+    if (!input.isNull()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     CliRun run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return run;

@@ -62,7 +62,8 @@ private:
 
 void TestCli::eachCommand_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // OLD and NEW stand for the two files
+    // OLD and NEW stand for the two files; a FILE of - reads oldContent from standard input.
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("oldContent");
     QTest::addColumn<QByteArray>("newContent");
     QTest::addColumn<int>("status");
@@ -107,9 +108,10 @@ void TestCli::eachCommand_data()
         << QStringList {"search", "OLD", "knots\tAir"} << dataRefs << QByteArray() << 1 << QByteArray();
     QTest::newRow("search, type on a commands list")
         << QStringList {"search", "OLD", "sim", "--type", "int"} << commandsList << QByteArray() << 2 << QByteArray();
-    QTest::newRow("diff, text")
+    QTest::newRow("diff, text, the versions first")
         << QStringList {"diff", "OLD", "NEW"} << dataRefs << dataRefsNew << 1
-        << QByteArray("- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
+        << QByteArray("version: 2 1210 -> 2 1211\n"
+                      "- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
                       "~ sim/b/speed  Type: float -> double\n"
                       "+ sim/c/new  int  n  New\n"
                       "1 added, 1 removed, 1 changed\n");
@@ -143,6 +145,44 @@ void TestCli::eachCommand_data()
         << QStringList {"sim", "get", "sim/a", "--sim", "localhost"} << QByteArray() << QByteArray() << 2 << QByteArray();
     QTest::newRow("text after --") << QStringList {"search", "OLD", "--", "--stat"} << dataRefs << QByteArray() << 1
                                    << QByteArray();
+
+    QTest::newRow("an unknown short option") << QStringList {"search", "OLD", "sim", "-x"} << dataRefs << QByteArray()
+                                             << 2 << QByteArray();
+    const QByteArray trims = "sim/t/trim Trim, -1 to 1\nsim/t/Trim2 Trim, 0 to 1\nsim/t/caf\xc3\xa9 Caf\xc3\xa9\n";
+    QTest::newRow("a negative number is a text; paths alone")
+        << QStringList {"search", "OLD", "-1", "--format", "paths"} << trims << QByteArray() << 0
+        << QByteArray("sim/t/trim\n");
+    QTest::newRow("ignore case, counted, short options together")
+        << QStringList {"search", "OLD", "TRIM", "-ic"} << trims << QByteArray() << 0 << QByteArray("2\n");
+    QTest::newRow("ignore case: other letters exactly")
+        << QStringList {"search", "OLD", "CAF\xc3\x89", "-i"} << trims << QByteArray() << 1 << QByteArray();
+    QTest::newRow("standard input, its first line kept in a list")
+        << QStringList {"show", "-", "--format", "list"} << dataRefs.left(dataRefs.indexOf("sim/a/flaps")) << QByteArray() << 0
+        << QByteArray("2 1210\nsim/b/speed\tfloat\ty\tknots\tAir speed, indicated\n");
+    QTest::newRow("standard input as OLD, versions in the counts")
+        << QStringList {"diff", "-", "NEW", "--stat", "--format", "jsonl"} << dataRefs << dataRefsNew << 1
+        << QByteArray("{\"added\":1,\"removed\":1,\"changed\":1,\"old_version\":\"2 1210\",\"new_version\":\"2 1211\"}\n");
+    QTest::newRow("standard input twice") << QStringList {"diff", "-", "-"} << dataRefs << QByteArray() << 2 << QByteArray();
+    QTest::newRow("no header row, columns as wide as the cells")
+        << QStringList {"show", "OLD", "--no-header"} << dataRefs << QByteArray() << 0
+        << QByteArray("sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\n"
+                      "sim/a/gear   int       y  enum   Gear handle, as in sim/b  extra one\n"
+                      "sim/b/speed  float     y  knots  Air speed, indicated\n");
+    QTest::newRow("colour: diff's lines by their change")
+        << QStringList {"diff", "OLD", "NEW", "--color=always", "--no-header"} << dataRefs << dataRefsNew << 1
+        << QByteArray("\x1b[31m- sim/a/flaps  float[8]  n  ratio  Flap \"deploy\" ratio\x1b[m\n"
+                      "\x1b[33m~ sim/b/speed  Type: float -> double\x1b[m\n"
+                      "\x1b[32m+ sim/c/new  int  n  New\x1b[m\n"
+                      "1 added, 1 removed, 1 changed\n");
+    QTest::newRow("colour: found text marked, controls replaced, columns aligned")
+        << QStringList {"search", "OLD", "gear", "-i", "--color=always"}
+        << QByteArray("2\nsim/Gear\x01x\tint\ty\tu\tgear up, GEAR down\nsim/b\tint\ty\tu\td\n") << QByteArray() << 0
+        << QByteArray("Data ref    Type  Writable  Units  Description\n"
+                      "sim/\x1b[1;31mGear\x1b[m\xef\xbf\xbdx  int   y         u      "
+                      "\x1b[1;31mgear\x1b[m up, \x1b[1;31mGEAR\x1b[m down\n");
+    QTest::newRow("colour: --color alone is auto, none in a pipe")
+        << QStringList {"diff", "OLD", "NEW", "--color", "--stat"} << dataRefs << dataRefs << 0
+        << QByteArray("0 added, 0 removed, 0 changed\n");
 }
 
 void TestCli::eachCommand()
@@ -154,6 +194,7 @@ void TestCli::eachCommand()
     QFETCH(QByteArray, out);
 
     QVERIFY(dir.isValid());
+    const QByteArray input = arguments.contains(QStringLiteral("-")) ? oldContent : QByteArray();
     for (QString &argument : arguments) {
         if (argument != QLatin1String("OLD") && argument != QLatin1String("NEW"))
             continue;
@@ -162,7 +203,7 @@ void TestCli::eachCommand()
         file.write(argument == QLatin1String("OLD") ? oldContent : newContent);
         argument = file.fileName();
     }
-    const CliRun run = runCli(arguments);
+    const CliRun run = runCli(arguments, input);
     QCOMPARE(run.status, status);
     QCOMPARE(run.out, out);
     // Trouble is told in one line, and a bad command line adds the usage.
@@ -232,14 +273,17 @@ void TestCli::closedPipeEndsQuietly()
         file.write("sim/many/record_" + QByteArray::number(i) + "\tfloat\ty\tmeters\tA record of a long list\n");
     file.close();
 
-    QProcess process;
-    process.start(cliProgram(), {"search", file.fileName(), "record"});
-    QVERIFY(process.waitForReadyRead(60000));
-    process.closeReadChannel(QProcess::StandardOutput);
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(process.readAllStandardError(), QByteArray());
+    // The reader is refscope-cli --version, which ends without reading: the pipe closes for real.
+    QProcess writer;
+    QProcess reader;
+    writer.setStandardOutputProcess(&reader);
+    reader.start(cliProgram(), {"--version"});
+    writer.start(cliProgram(), {"search", file.fileName(), "record"});
+    QVERIFY(reader.waitForFinished(60000));
+    QVERIFY(writer.waitForFinished(60000));
+    QCOMPARE(writer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(writer.readAllStandardError(), QByteArray());
+    QCOMPARE(writer.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

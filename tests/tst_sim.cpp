@@ -208,6 +208,9 @@ void TestSim::eachCommand_data()
     QTest::newRow("set a number")
         << none << QStringList {"sim", "set", "sim/cockpit2/radios/actuators/com1_frequency_hz", "12190", "--sim", "SIM"}
         << 0 << QByteArray() << QByteArray() << QStringLiteral("PATCH 1253033683808 12190");
+    QTest::newRow("set a negative number, not an option")
+        << none << QStringList {"sim", "set", "sim/cockpit2/radios/actuators/com1_frequency_hz", "-5", "--sim", "SIM"}
+        << 0 << QByteArray() << QByteArray() << QStringLiteral("PATCH 1253033683808 -5");
     QTest::newRow("set a text")
         << none << QStringList {"sim", "set", "sim/aircraft/view/acf_tailnum", "D-EFGH", "--sim", "SIM"} << 0
         << QByteArray() << QByteArray() << QStringLiteral("PATCH 1253033683824 \"RC1FRkdI\"");
