@@ -2,7 +2,7 @@
 BUILD       ?= build
 SAN_BUILD   ?= build-sanitize
 FUZZ_BUILD  ?= build-fuzz
-FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_update_document fuzz_record_writer fuzz_api_document
+FUZZ_TARGETS = fuzz_reference_parse fuzz_reference_list fuzz_branch_keys fuzz_update_document fuzz_record_writer fuzz_api_document fuzz_udp_message
 # Seconds each fuzz target runs: short in CI (fuzz-smoke), longer when asked for (make fuzz FUZZ_SECONDS=600).
 FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)

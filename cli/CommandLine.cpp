@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "live/UdpLink.h"
+
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
@@ -50,12 +52,23 @@ bool readAddress(const QByteArray &value, QString &address, QString *error)
     return true;
 }
 
+// Whether the argument after --udp is its HOST[:PORT]: dataref and command names hold a slash, and a
+// VALUE may be a number.
+bool isHost(const QByteArray &argument)
+{
+    bool isNumber = false;
+    argument.toDouble(&isNumber);
+    return !argument.isEmpty() && !argument.startsWith('-') && !argument.contains('/') && !argument.contains(',')
+        && !isNumber;
+}
+
 } // namespace
 
 QString CommandLine::commandName(Command command)
 {
     static const char *const names[] = {"--help", "--version", "show",     "search",  "diff",   "sim list",
-                                        "sim diff", "sim get",  "sim watch", "sim set", "sim run"};
+                                        "sim diff", "sim get",  "sim watch", "sim set", "sim run",
+                                        "sim find"};
     return QString::fromLatin1(names[command]);
 }
 
@@ -84,7 +97,7 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         return true;
     }
     bool known = false;
-    for (int i = Show; i <= SimRun && !known; ++i) {
+    for (int i = Show; i <= SimFind && !known; ++i) {
         if (name == commandName(Command(i)).toLatin1()) {
             command = Command(i);
             known = true;
@@ -92,7 +105,7 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
     }
     if (!known) {
         if (name == "sim ")
-            *error = QStringLiteral("sim needs a command: list, diff, get, watch, set or run");
+            *error = QStringLiteral("sim needs a command: list, diff, get, watch, set, run or find");
         else
             *error = (name.startsWith('-') ? QStringLiteral("unknown option ") : QStringLiteral("unknown command "))
                 + quoted(name);
@@ -103,6 +116,7 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
     // Short options that go together ("-ic") are taken one by one.
     QList<QByteArray> words = arguments;
     bool textsOnly = false;
+    bool simGiven = false;
     for (int i = first; i < words.size(); ++i) {
         QByteArray argument = words.at(i);
         if (textsOnly || !isOption(argument)) {
@@ -214,9 +228,27 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
             if (!only({SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun}) || !takeValue()
                 || !readAddress(value, simAddress, error))
                 return false;
-        } else if (argument == "--for" || argument == "--hold") {
-            if (!only({argument == "--for" ? SimWatch : SimRun}) || !takeValue()
-                || !readSeconds(argument, value, seconds, error))
+            simGiven = true;
+        } else if (argument == "--udp") {
+            if (!only({SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun}))
+                return false;
+            if (!hasValue && i + 1 < words.size() && isHost(words.at(i + 1))) {
+                value = words.at(++i);
+                hasValue = true;
+            }
+            QString host;
+            quint16 port = 0;
+            if (hasValue && !UdpLink::splitAddress(QString::fromUtf8(value), host, port)) {
+                *error = QStringLiteral("--udp takes HOST or HOST:PORT, such as 192.168.1.20:49000, not %1").arg(quoted(value));
+                return false;
+            }
+            udp = true;
+            udpAddress = QString::fromUtf8(value);
+        } else if (argument == "--for") {
+            if (!only({SimWatch, SimFind}) || !takeValue() || !readSeconds(argument, value, seconds, error))
+                return false;
+        } else if (argument == "--hold") {
+            if (!only({SimRun}) || !takeValue() || !readSeconds(argument, value, seconds, error))
                 return false;
         } else if (argument == "-h") {
             command = Help;
@@ -247,7 +279,12 @@ bool CommandLine::parse(const QList<QByteArray> &arguments, QString *error)
         {0, 1, -1, "sim watch takes at least one NAME"},
         {0, 2, 2, "sim set takes a NAME and a VALUE"},
         {0, 1, 1, "sim run takes one COMMAND"},
+        {0, 0, 0, "sim find takes no NAME"},
     };
+    if (udp && simGiven) {
+        *error = QStringLiteral("--sim and --udp are two ways to the simulator: give one");
+        return false;
+    }
     const Form &form = forms[command];
     const int count = positional.size() - form.files;
     if (count < form.least || (form.most >= 0 && count > form.most)) {
@@ -282,6 +319,8 @@ QByteArray CommandLine::usage()
            "  or:  refscope-cli sim watch NAME... [--format F] [--for SECONDS]\n"
            "  or:  refscope-cli sim set NAME VALUE\n"
            "  or:  refscope-cli sim run COMMAND [--hold SECONDS]\n"
+           "  or:  refscope-cli sim get|watch|set|run ... --udp [HOST[:PORT]]\n"
+           "  or:  refscope-cli sim find [--for SECONDS]\n"
            "  or:  refscope-cli --help | --version\n";
 }
 
@@ -291,7 +330,8 @@ QByteArray CommandLine::help()
         + "Show, search and compare the datarefs and commands lists of the X-Plane flight\n"
           "simulator as Refscope reads them: the same kinds, the same order (sorted by\n"
           "path), the same columns. The sim commands ask a running X-Plane (12.1.1 or\n"
-          "later) through its web API for its own lists and values.\n"
+          "later) through its web API for its own lists and values; with --udp, any\n"
+          "X-Plane since 10 on any computer of the network for values and commands.\n"
           "\n"
           "A FILE of - is standard input, read whole, as a file would be (one FILE only).\n"
           "An argument that starts with - is an option, unless it is - alone or a number\n"
@@ -322,6 +362,9 @@ QByteArray CommandLine::help()
           "  sim set NAME VALUE   writes a number; an array without an index takes every\n"
           "                       element (1,2,3); a data dataref takes a text\n"
           "  sim run COMMAND      presses and releases a command of the simulator\n"
+          "  sim find             the simulators that announce themselves on this network\n"
+          "                       within --for SECONDS (3): address:port, role, program and\n"
+          "                       version, computer's name; exit 1 when none did\n"
           "\n"
           "Options:\n"
           "  --format F           text (aligned columns, the default), tsv or csv (with a\n"
@@ -354,7 +397,18 @@ QByteArray CommandLine::help()
           "  --with FILE          sim list: units and descriptions (and types the simulator\n"
           "                       cannot tell) from a list FILE of the same kind\n"
           "  --sim HOST:PORT      where the simulator's web API listens (127.0.0.1:8086)\n"
-          "  --for SECONDS        sim watch: stop after SECONDS\n"
+          "  --udp [HOST[:PORT]]  sim get, watch, set and run through X-Plane's UDP messages\n"
+          "                       (port 49000 unless given); without HOST, the first master\n"
+          "                       simulator that announces itself within 3 s. The next\n"
+          "                       argument is the HOST when it holds no / and is no number;\n"
+          "                       --udp=HOST always is. Over UDP every value is one number,\n"
+          "                       sent as a float (an int prints whole): give an array's\n"
+          "                       elements as NAME[INDEX]; a data dataref cannot be read; a\n"
+          "                       name the simulator does not know gets no answer within 3 s\n"
+          "                       (exit 1). Nothing is confirmed: sim set of a read-only\n"
+          "                       dataref and sim run of an unknown command go unnoticed.\n"
+          "                       sim list, sim diff and --hold need the web API\n"
+          "  --for SECONDS        sim watch: stop after SECONDS; sim find: listen SECONDS\n"
           "  --hold SECONDS       sim run: hold the command SECONDS, then release it (also\n"
           "                       when interrupted)\n"
           "  --                   what follows is FILEs, TEXTs, NAMEs and VALUEs, even when\n"
@@ -369,5 +423,12 @@ QByteArray CommandLine::help()
           "more, standard input of 2 GiB or more, a bad option, two lists of different\n"
           "kinds, or a simulator that cannot be reached, refuses, or answers what its API\n"
           "does not promise. sim set of a read-only dataref, an unknown name or a value of\n"
-          "the wrong kind or count writes nothing and exits 2.\n";
+          "the wrong kind or count writes nothing and exits 2.\n"
+          "\n"
+          "Environment:\n"
+          "  REFSCOPE_BEACON_PORT\n"
+          "                       the UDP port on which sim find and --udp without HOST\n"
+          "                       hear the simulators' beacons (49707, where X-Plane sends\n"
+          "                       them to the multicast group 239.255.1.1), for beacons that\n"
+          "                       a relay forwards to another port\n";
 }

@@ -11,7 +11,7 @@
 class CommandLine
 {
 public:
-    enum Command { Help, Version, Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun };
+    enum Command { Help, Version, Show, Search, Diff, SimList, SimDiff, SimGet, SimWatch, SimSet, SimRun, SimFind };
 
     // False, with why in error, for arguments that ask for nothing this program does.
     bool parse(const QList<QByteArray> &arguments, QString *error);
@@ -45,5 +45,7 @@ public:
     bool commands = false; // sim list: the simulator's commands
     QByteArray withFile; // sim list: the list that fills units and descriptions
     QString simAddress = QStringLiteral("127.0.0.1:8086");
-    double seconds = -1; // sim watch --for, sim run --hold; negative when not given
+    bool udp = false; // the simulator's UDP messages instead of its web API
+    QString udpAddress; // HOST or HOST:PORT; empty: the master simulator found by its beacon
+    double seconds = -1; // sim watch and sim find --for, sim run --hold; negative when not given
 };

@@ -12,8 +12,10 @@
 #include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -75,12 +77,31 @@ SimCommands::SimCommands(CliProgram &program, const CommandLine &options, Output
     , options(options)
     , out(out)
     , err(err)
-    , link(options.simAddress)
 {
+    if (options.udp || options.command == CommandLine::SimFind) {
+        udp = std::make_unique<UdpLink>(options.udpAddress, beaconPort());
+        link = udp.get();
+    } else {
+        webApi = std::make_unique<WebApiLink>(options.simAddress);
+        link = webApi.get();
+    }
+}
+
+quint16 SimCommands::beaconPort()
+{
+    if (!qEnvironmentVariableIsSet("REFSCOPE_BEACON_PORT"))
+        return UdpMessage::beaconPort;
+    bool ok = false;
+    const uint port = qgetenv("REFSCOPE_BEACON_PORT").toUInt(&ok);
+    return ok && port <= 65535 ? quint16(port) : 0;
 }
 
 int SimCommands::run()
 {
+    if (udp && beaconPort() == 0) {
+        return program.trouble(QStringLiteral("REFSCOPE_BEACON_PORT holds no UDP port number: \"%1\"")
+                                   .arg(qEnvironmentVariable("REFSCOPE_BEACON_PORT")));
+    }
     switch (options.command) {
     case CommandLine::SimList:
         return list();
@@ -94,6 +115,8 @@ int SimCommands::run()
         return set();
     case CommandLine::SimRun:
         return runCommand();
+    case CommandLine::SimFind:
+        return find();
     default:
         return CliProgram::Trouble;
     }
@@ -101,7 +124,21 @@ int SimCommands::run()
 
 int SimCommands::trouble()
 {
-    return program.trouble(link.error());
+    return program.trouble(link->error());
+}
+
+std::unique_ptr<Interrupt> SimCommands::interruptible()
+{
+    auto interrupt = std::make_unique<Interrupt>();
+    QObject::connect(interrupt.get(), &Interrupt::interrupted, link, &SimLink::stop);
+    return interrupt;
+}
+
+int SimCommands::needsWebApi()
+{
+    return program.trouble(QStringLiteral("%1 needs the web API of X-Plane 12.1.1 or later (--sim HOST:PORT): UDP "
+                                          "carries values and commands, not the lists")
+                               .arg(CommandLine::commandName(options.command)));
 }
 
 QList<SimLink::Target> SimCommands::targets() const
@@ -140,7 +177,7 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
     int skipped = 0;
     if (kind == Commands) {
         std::vector<ApiDocument::Command> commands;
-        if (!link.commands(commands, skipped))
+        if (!webApi->commands(commands, skipped))
             return false;
         text = "\n";
         for (const ApiDocument::Command &command : commands) {
@@ -152,7 +189,7 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
         }
     } else {
         std::vector<ApiDocument::DataRef> dataRefs;
-        if (!link.dataRefs(dataRefs, skipped))
+        if (!webApi->dataRefs(dataRefs, skipped))
             return false;
         std::vector<std::pair<qint64, SimValue::Type>> arrays;
         for (const ApiDocument::DataRef &dataRef : dataRefs) {
@@ -160,14 +197,14 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
                 arrays.emplace_back(dataRef.id, dataRef.type);
         }
         QHash<qint64, int> lengths;
-        if (!link.arrayLengths(arrays, lengths))
+        if (!webApi->arrayLengths(arrays, lengths))
             return false;
         if (size_t(lengths.size()) < arrays.size()) {
             err.buffer() += "refscope-cli: the simulator sent no value of "
                 + QByteArray::number(qint64(arrays.size()) - lengths.size())
                 + " arrays: their types are written without a length, as float[]\n";
         }
-        text = listHeader(link.simulatorVersion()) + '\n';
+        text = listHeader(webApi->simulatorVersion()) + '\n';
         for (const ApiDocument::DataRef &dataRef : dataRefs) {
             const Reference *known = inFile.value(dataRef.name);
             const int length = lengths.value(dataRef.id, -1);
@@ -202,6 +239,8 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
 
 int SimCommands::list()
 {
+    if (udp)
+        return needsWebApi();
     const int32_t kind = options.commands ? Commands : DataRefs;
     ReferenceList file;
     if (!options.withFile.isEmpty()) {
@@ -228,6 +267,8 @@ int SimCommands::list()
 
 int SimCommands::diff()
 {
+    if (udp)
+        return needsWebApi();
     ReferenceList file;
     if (!program.load(options.files.first(), file))
         return CliProgram::Trouble;
@@ -242,7 +283,9 @@ int SimCommands::get()
 {
     const QList<SimLink::Target> targets = this->targets();
     std::vector<SimLink::Reading> readings;
-    if (!link.resolve(targets, readings) || !link.read(targets, readings))
+    // Over UDP values are waited for: Ctrl+C ends the wait, and what was asked for is stopped.
+    const std::unique_ptr<Interrupt> interrupt = udp ? interruptible() : nullptr;
+    if (!link->resolve(targets, readings) || !link->read(targets, readings))
         return trouble();
     RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
@@ -260,19 +303,31 @@ int SimCommands::watch()
 {
     const QList<SimLink::Target> targets = this->targets();
     std::vector<SimLink::Reading> readings;
-    if (!link.resolve(targets, readings))
+    // The web API's look-ups end by themselves within seconds; UDP's search for a simulator is stopped.
+    std::unique_ptr<Interrupt> interrupt = udp ? interruptible() : nullptr;
+    if (!link->resolve(targets, readings))
         return trouble();
     if (!tellProblems(targets, readings))
         return CliProgram::NotFound;
+    if (!interrupt)
+        interrupt = interruptible();
     RecordWriter writer = program.writer(DataRefs);
     writer.writeValueHeader();
     out.flush();
     const int width = nameWidth(targets);
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, &link, &SimLink::stop);
+    // Over UDP a name the simulator does not know is only known by its silence.
+    QSet<int> unanswered;
+    QObject::connect(link, &SimLink::unanswered, link, [&](int i) {
+        unanswered.insert(i);
+        err.buffer() += "refscope-cli: " + targets.at(i).given + ": no answer within "
+            + QByteArray::number(UdpLink::patienceMs / 1000)
+            + " s: not a dataref the simulator knows, or one UDP cannot carry\n";
+        err.flush();
+    });
     QElapsedTimer clock;
     clock.start();
-    const bool watched = link.watch(targets, readings, options.seconds, [&](int i, const SimValue &value) {
+    const bool watched = link->watch(targets, readings, options.seconds, [&](int i, const SimValue &value) {
+        unanswered.remove(i);
         const SimLink::Reading &reading = readings[size_t(i)];
         writer.writeValue(targets.at(i).given, value.toJson(reading.type), value.toText(reading.type).toUtf8(), width,
                           options.format == RecordWriter::Jsonl ? double(clock.nsecsElapsed()) / 1e9 : -1);
@@ -282,29 +337,60 @@ int SimCommands::watch()
     });
     if (!watched)
         return trouble();
-    return program.finish(CliProgram::Found);
+    return program.finish(unanswered.isEmpty() ? CliProgram::Found : CliProgram::NotFound);
 }
 
 int SimCommands::set()
 {
     const QList<SimLink::Target> targets {SimLink::target(options.texts.at(0))};
     std::vector<SimLink::Reading> readings;
-    if (!link.resolve(targets, readings))
+    if (!link->resolve(targets, readings))
         return trouble();
     if (!readings.front().problem.isEmpty()) {
         return program.trouble(QStringLiteral("%1: %2; nothing was written")
                                    .arg(QString::fromUtf8(targets.front().given), readings.front().problem));
     }
-    if (!link.write(targets.front(), readings.front(), options.texts.at(1)))
+    if (!link->write(targets.front(), readings.front(), options.texts.at(1)))
         return trouble();
     return CliProgram::Found;
 }
 
 int SimCommands::runCommand()
 {
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::interrupted, &link, &SimLink::stop);
-    if (!link.run(options.texts.first(), options.seconds))
+    const std::unique_ptr<Interrupt> interrupt = interruptible();
+    if (!link->run(options.texts.first(), options.seconds))
         return trouble();
     return CliProgram::Found;
+}
+
+int SimCommands::find()
+{
+    const std::unique_ptr<Interrupt> interrupt = interruptible();
+    const double seconds = options.seconds < 0 ? UdpLink::patienceMs / 1000.0 : options.seconds;
+    // Each simulator announces itself again and again: it is told once.
+    QSet<QString> told;
+    const bool listened = udp->listen(qint64(std::ceil(seconds * 1000)), [&](const QHostAddress &from, const UdpMessage::Beacon &beacon) {
+        const QString line = (from.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
+                                 .arg(from.toString())
+                                 .arg(beacon.port)
+            + QStringLiteral("  %1  %2  %3\n").arg(UdpMessage::roleText(beacon.role), UdpMessage::programText(beacon), beacon.name);
+        if (told.contains(line))
+            return true;
+        told.insert(line);
+        out.buffer() += line.toUtf8();
+        out.flush();
+        return out.ok();
+    });
+    if (!listened)
+        return trouble();
+    if (told.isEmpty()) {
+        err.buffer() += QStringLiteral("refscope-cli: no simulator announced itself within %1 s%2\n")
+                            .arg(seconds)
+                            .arg(udp->groupProblem().isEmpty()
+                                     ? QString()
+                                     : QStringLiteral(" (cannot join the beacons' multicast group %1: %2)")
+                                           .arg(QLatin1String(UdpMessage::beaconGroup), udp->groupProblem()))
+                            .toUtf8();
+    }
+    return program.finish(told.isEmpty() ? CliProgram::NotFound : CliProgram::Found);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/: small lists, lines, branch keys
-# update documents and answers of the simulator's web API of the shapes the program meets, plus a few
-# damaged ones.
+# update documents, answers of the simulator's web API and its UDP packets of the shapes the program
+# meets, plus a few damaged ones.
 set -euo pipefail
 cd "$(dirname "$0")/corpus"
 
@@ -58,3 +58,19 @@ seed $t error '{"error_code":"dataref_not_found","error_message":"no dataref wit
 seed $t forbidden '<html><body><h1>403 Forbidden</h1></body></html>'
 seed $t repeated-key '{"data":[{"id":1,"id":2,"name":"a","value_type":"int"}]}'
 seed $t huge-id '{"data":[{"id":92233720368547758070,"name":"a","value_type":"int"}],"req_id":1e300}'
+
+t=fuzz_udp_message
+# RREF answers: "RREF", a byte, then index (int32) and value (float32) pairs, little-endian.
+seed $t values 'RREF,\000\000\000\000\000\000\200\077\001\000\000\000\000\110\070\106'
+seed $t value-nan 'RREF,\007\000\000\000\000\000\300\177'
+seed $t value-odd 'RREF,\000\000\000\000\000\000\200\077odd'
+seed $t value-short 'RRE'
+pair='\001\000\000\000\000\000\200\077'
+seed $t values-183 "RREF,$(for _ in $(seq 183); do printf '%s' "$pair"; done)"
+seed $t values-184 "RREF,$(for _ in $(seq 184); do printf '%s' "$pair"; done)"
+# Beacons: "BECN", a byte, major and minor version, host, version, role, port, the computer's name.
+seed $t beacon 'BECN\000\001\002\001\000\000\000\055\303\001\000\001\000\000\000\150\277pilot-pc\000'
+seed $t beacon-ios-controls 'BECN\000\001\001\002\000\000\000\055\303\001\000\003\000\000\000\150\277a\tb\033[31m\000'
+seed $t beacon-version-2 'BECN\000\002\002\001\000\000\000\055\303\001\000\001\000\000\000\150\277later\000'
+seed $t beacon-no-end 'BECN\000\001\002\001\000\000\000\055\303\001\000\001\000\000\000\150\277pilot-pc'
+seed $t beacon-short 'BECN\000\001\002\001\000'

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+class QEventLoop;
+
 // A running simulator, reached one way or another: what the command line asks of it, whatever
 // carries the asking. Every call is bounded in time and runs a local event loop, so the caller needs
 // an application object but no loop of its own. A call that fails returns false and leaves one line
@@ -62,9 +64,20 @@ public slots:
 
 signals:
     void stopRequested();
+    // A target whose value did not come within the link's patience while it is watched: over UDP
+    // a name the simulator does not know is never answered. A value may still come later.
+    void unanswered(int target);
 
 protected:
     bool fail(const QString &message);
+    // Runs the event loop until done() holds, ms pass (never when negative) or, when stoppable,
+    // stop() is called; wake() has done() asked again. True when done() held.
+    bool runUntil(const std::function<bool()> &done, qint64 ms, bool stoppable);
+    void wake();
+
     bool stopped = false;
     QString lastError;
+
+private:
+    QEventLoop *loop = nullptr; // the running wait
 };

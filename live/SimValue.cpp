@@ -15,6 +15,9 @@ constexpr double exactWhole = 9007199254740992.0;
 
 QByteArray numberText(double number, SimValue::Type type)
 {
+    // JSON has no NaN or infinity, which a float32 from UDP may hold.
+    if (!std::isfinite(number))
+        return "null";
     char buffer[64];
     std::to_chars_result end {};
     if ((type == SimValue::Int || type == SimValue::IntArray) && std::floor(number) == number

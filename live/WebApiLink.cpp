@@ -1,6 +1,5 @@
 #include "live/WebApiLink.h"
 
-#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -478,10 +477,7 @@ void WebApiLink::startSocket()
     socket->setMaxAllowedIncomingMessageSize(quint64(maxAnswerBytes));
     socket->setMaxAllowedIncomingFrameSize(quint64(maxAnswerBytes));
     socketFault.clear();
-    const auto wake = [this] {
-        if (loop)
-            loop->quit();
-    };
+    const auto wake = [this] { this->wake(); };
     connect(socket.get(), &QWebSocket::connected, this, wake);
     connect(socket.get(), &QWebSocket::textMessageReceived, this, &WebApiLink::socketMessage);
     connect(socket.get(), &QWebSocket::binaryMessageReceived, this, [this, wake] {
@@ -540,8 +536,7 @@ void WebApiLink::socketMessage(const QString &text)
     } else if (message.kind == ApiDocument::SocketMessage::Update && onUpdate) {
         onUpdate(message);
     }
-    if (loop)
-        loop->quit();
+    wake();
 }
 
 bool WebApiLink::socketRequest(const char *type, const QByteArray &params)
@@ -565,24 +560,10 @@ bool WebApiLink::socketRequest(const char *type, const QByteArray &params)
 
 bool WebApiLink::waitUntil(const std::function<bool()> &done, qint64 ms, bool *timedOut, bool stoppable)
 {
-    QEventLoop wait;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &wait, &QEventLoop::quit);
-    if (stoppable)
-        connect(this, &SimLink::stopRequested, &wait, &QEventLoop::quit);
-    const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
-    QEventLoop *outer = loop;
-    loop = &wait;
-    while (!done() && socketFault.isEmpty() && !(stoppable && stopped) && !deadline.hasExpired()) {
-        if (!deadline.isForever())
-            timer.start(int(std::max<qint64>(deadline.remainingTime(), 1)));
-        wait.exec();
-    }
-    loop = outer;
-    if (timedOut)
-        *timedOut = deadline.hasExpired() && !done();
+    const bool held = runUntil([&] { return !socketFault.isEmpty() || done(); }, ms, stoppable);
     if (!socketFault.isEmpty())
         return fail(QStringLiteral("X-Plane at %1 %2").arg(address, socketFault));
+    if (timedOut)
+        *timedOut = !held && !(stoppable && stopped);
     return true;
 }

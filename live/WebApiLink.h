@@ -85,7 +85,6 @@ private:
 
     const QString address;
     QNetworkAccessManager manager;
-    QEventLoop *loop = nullptr; // the running wait, woken by whatever happens
     int apiVersion = 0;
     bool canCommand = false;
     QString simulator;

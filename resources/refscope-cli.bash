@@ -21,7 +21,7 @@ _refscope_cli()
     local command=${COMP_WORDS[1]} first=2
     if [[ $command == sim ]]; then
         if ((cword == 2)); then
-            COMPREPLY=($(compgen -W "list diff get watch set run" -- "$cur"))
+            COMPREPLY=($(compgen -W "list diff get watch set run find" -- "$cur"))
             return
         fi
         command="sim ${COMP_WORDS[2]}" first=3
@@ -33,10 +33,11 @@ _refscope_cli()
         diff) options="$output --stat" ;;
         "sim list") options="$output --commands --with --sim" formats+=" list paths" ;;
         "sim diff") options="$output --stat --sim" ;;
-        "sim get") options="$output --sim" ;;
-        "sim watch") options="$output --for --sim" ;;
-        "sim set") options="--sim" ;;
-        "sim run") options="--hold --sim" ;;
+        "sim get") options="$output --sim --udp" ;;
+        "sim watch") options="$output --for --sim --udp" ;;
+        "sim set") options="--sim --udp" ;;
+        "sim run") options="--hold --sim --udp" ;;
+        "sim find") options="--for" ;;
         *) return ;;
     esac
 
@@ -49,7 +50,7 @@ _refscope_cli()
                 return
             fi ;;
         --with) _refscope_cli_files; return ;;
-        --type | --sim | --for | --hold) return ;;
+        --type | --sim | --udp | --for | --hold) return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options --help" -- "$cur"))

@@ -2,13 +2,18 @@
 
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QNetworkDatagram>
+#include <QtEndian>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
+#include <QUdpSocket>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+
+#include <cstring>
 
 namespace {
 
@@ -29,6 +34,39 @@ QByteArray entry(qint64 id, const QJsonObject &fields)
     return "{\"id\":" + QByteArray::number(id) + ',' + json(fields).mid(1);
 }
 
+// The UDP messages as X-Plane writes and reads them, written here apart from the program's own.
+QByteArray little(qint32 number)
+{
+    char bytes[4];
+    qToLittleEndian(number, bytes);
+    return QByteArray(bytes, 4);
+}
+
+QByteArray little(float number)
+{
+    char bytes[4];
+    qToLittleEndian(number, bytes);
+    return QByteArray(bytes, 4);
+}
+
+// A NUL-ended name in a field of size bytes.
+QByteArray nameIn(const QByteArray &message, int at, int size)
+{
+    const QByteArray field = message.mid(at, size);
+    const int end = field.indexOf('\0');
+    return end < 0 ? field : field.left(end);
+}
+
+QByteArray beacon(int major, quint32 role, quint16 port, const QByteArray &computer)
+{
+    char shortPort[2];
+    qToLittleEndian(port, shortPort);
+    return QByteArray("BECN\0", 5) + char(major) + char(2) + little(qint32(1)) + little(qint32(115501))
+        + little(qint32(role)) + QByteArray(shortPort, 2) + computer + '\0';
+}
+
+const QByteArray checkName = "sim/time/total_running_time_sec";
+
 SimStandIn::Reply error(int status, const char *code, const QString &message)
 {
     return {status, json(QJsonObject {{QStringLiteral("error_code"), QLatin1String(code)},
@@ -46,6 +84,13 @@ SimStandIn::SimStandIn(QObject *parent)
     connect(server, &QTcpServer::newConnection, this, &SimStandIn::accept);
     connect(sockets, &QWebSocketServer::newConnection, this, &SimStandIn::socketConnected);
     connect(&ticker, &QTimer::timeout, this, &SimStandIn::tick);
+    udp = new QUdpSocket(this);
+    udp->bind(QHostAddress(QHostAddress::LocalHost), 0);
+    // A client asks for hundreds of values at once; none may be lost here.
+    udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 << 20);
+    connect(udp, &QUdpSocket::readyRead, this, &SimStandIn::readUdp);
+    connect(&udpTicker, &QTimer::timeout, this, &SimStandIn::answerUdp);
+    udpClock.start();
 }
 
 SimStandIn::~SimStandIn() = default;
@@ -302,4 +347,183 @@ void SimStandIn::tick()
     }
     for (auto it = subscriptions.cbegin(); it != subscriptions.cend(); ++it)
         sendUpdate(it.key(), ids);
+}
+
+quint16 SimStandIn::udpPort() const
+{
+    return udp->localPort();
+}
+
+bool SimStandIn::beHostile(bool fromElsewhere)
+{
+    hostile = true;
+    if (!fromElsewhere)
+        return true;
+    impostor = new QUdpSocket(this);
+    return impostor->bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+}
+
+void SimStandIn::announce(quint16 port, const QList<Beacon> &beacons)
+{
+    beaconSender = new QUdpSocket(this);
+    beaconSender->bind(QHostAddress(QHostAddress::LocalHost), 0);
+    connect(&beaconTicker, &QTimer::timeout, this, [this, port, beacons] {
+        QList<QByteArray> sent {beacon(2, 1, udpPort(), "a later version"), QByteArray("BECN\0\1\2", 7)};
+        for (const Beacon &each : beacons)
+            sent << beacon(1, each.role, each.port ? each.port : udpPort(), each.computer);
+        for (const QByteArray &datagram : sent)
+            beaconSender->writeDatagram(datagram, QHostAddress::LocalHost, port);
+    });
+    beaconTicker.start(100);
+}
+
+QStringList SimStandIn::runningValues()
+{
+    readUdp();
+    QStringList running;
+    for (const Client &client : qAsConst(clients)) {
+        for (auto it = client.asked.cbegin(); it != client.asked.cend(); ++it)
+            running << QStringLiteral("%1 %2").arg(it.key()).arg(QString::fromUtf8(it->name));
+    }
+    running.sort();
+    return running;
+}
+
+void SimStandIn::readUdp()
+{
+    while (udp->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = udp->receiveDatagram();
+        const QByteArray message = datagram.data();
+        const QString key = datagram.senderAddress().toString() + QLatin1Char(':') + QString::number(datagram.senderPort());
+        Client &client = clients[key];
+        client.address = datagram.senderAddress();
+        client.port = quint16(datagram.senderPort());
+        if (message.startsWith(QByteArray("RREF\0", 5)) && message.size() == 413) {
+            const qint32 frequency = qFromLittleEndian<qint32>(message.constData() + 5);
+            const qint32 index = qFromLittleEndian<qint32>(message.constData() + 9);
+            const QByteArray name = nameIn(message, 13, 400);
+            sinceCheck = name == checkName ? 0 : sinceCheck + 1;
+            largestBatch = std::max(largestBatch, sinceCheck);
+            if (frequency > 0)
+                client.asked.insert(index, {name, 1000 / std::min(frequency, 1000), udpClock.elapsed()});
+            else
+                client.asked.remove(index);
+        } else if (message.startsWith(QByteArray("DREF\0", 5)) && message.size() == 509) {
+            const float value = qFromLittleEndian<float>(message.constData() + 5);
+            const QByteArray name = nameIn(message, 9, 500);
+            log << QStringLiteral("DREF %1 %2").arg(QString::fromUtf8(name)).arg(double(value));
+            int element = -1;
+            DataRef *entry = dataRefNamed(name, element);
+            // A read-only dataref stays as it is, and nothing says so.
+            if (entry && entry->writable != 0 && element < 0) {
+                entry->value = double(value);
+            } else if (entry && entry->writable != 0 && entry->value.isArray()) {
+                QJsonArray array = entry->value.toArray();
+                if (element < array.size())
+                    array[element] = double(value);
+                entry->value = array;
+            }
+        } else if (message.startsWith(QByteArray("CMND\0", 5))) {
+            log << QStringLiteral("CMND %1").arg(QString::fromUtf8(nameIn(message, 5, message.size())));
+        }
+    }
+    if (!udpTicker.isActive())
+        udpTicker.start(20);
+    answerUdp();
+}
+
+SimStandIn::DataRef *SimStandIn::dataRefNamed(const QByteArray &name, int &element)
+{
+    if (size_t(byName.size()) != dataRefs.size()) {
+        byName.clear();
+        for (size_t i = 0; i < dataRefs.size(); ++i)
+            byName.insert(dataRefs[i].name, i);
+    }
+    QByteArray path = name;
+    element = -1;
+    const int open = name.lastIndexOf('[');
+    if (open > 0 && name.endsWith(']')) {
+        bool ok = false;
+        element = name.mid(open + 1, name.size() - open - 2).toInt(&ok);
+        if (!ok || element < 0)
+            return nullptr;
+        path = name.left(open);
+    }
+    const auto place = byName.constFind(path);
+    return place == byName.constEnd() ? nullptr : &dataRefs[*place];
+}
+
+bool SimStandIn::udpValue(const QByteArray &name, float &value)
+{
+    if (name == checkName) {
+        value = float(udpClock.elapsed()) / 1000;
+        return true;
+    }
+    int element = -1;
+    const DataRef *entry = dataRefNamed(name, element);
+    if (!entry)
+        return false;
+    if (element < 0 && entry->value.isDouble()) {
+        value = float(entry->value.toDouble());
+        return true;
+    }
+    const QJsonArray array = entry->value.toArray();
+    if (element < 0 || element >= array.size())
+        return false;
+    value = float(array.at(element).toDouble());
+    return true;
+}
+
+void SimStandIn::answerUdp()
+{
+    if (udpSilent)
+        return;
+    const qint64 now = udpClock.elapsed();
+    for (Client &client : clients) {
+        QByteArray pairs;
+        QByteArray wrong; // the same indexes with a value no dataref holds
+        bool values = false; // answered more than the check
+        for (auto it = client.asked.begin(); it != client.asked.end(); ++it) {
+            float value = 0;
+            if (it->due > now || !udpValue(it->name, value))
+                continue;
+            values = values || it->name != checkName;
+            it->due += it->period;
+            if (it->due <= now)
+                it->due = now + it->period;
+            pairs += little(it.key()) + little(value);
+            wrong += little(it.key()) + little(666.0f);
+        }
+        if (pairs.isEmpty())
+            continue;
+        if (hostile && !client.tricked) {
+            trick(client, wrong.left(183 * 8));
+            client.tricked = true;
+        }
+        // At most 183 pairs a packet, as X-Plane sends them.
+        for (int at = 0; at < pairs.size(); at += 183 * 8)
+            udp->writeDatagram(QByteArray("RREF,", 5) + pairs.mid(at, 183 * 8), client.address, client.port);
+        if (values && udpRounds < changes.size()) {
+            for (const auto &change : changes.at(udpRounds)) {
+                if (DataRef *entry = dataRef(change.first))
+                    entry->value = change.second;
+            }
+            ++udpRounds;
+        }
+    }
+}
+
+void SimStandIn::trick(const Client &client, const QByteArray &wrong)
+{
+    if (impostor)
+        impostor->writeDatagram(QByteArray("RREF,", 5) + wrong, client.address, client.port);
+    const QList<QByteArray> hostile {
+        QByteArray("RRE"),
+        QByteArray("RREF,", 5) + wrong + "odd",
+        QByteArray("RREF,", 5) + (wrong + wrong.left(8).repeated(184)).left(184 * 8),
+        QByteArray("RREF,", 5) + little(qint32(123456)) + little(1.0f) + little(qint32(-1)) + little(2.0f),
+        QByteArray("DATA*", 5) + wrong,
+    };
+    for (const QByteArray &datagram : hostile)
+        udp->writeDatagram(datagram, client.address, client.port);
 }

@@ -23,12 +23,13 @@ offers() {
     fi
 }
 offers "show search sim" s
-offers "list diff get watch set run" sim ""
+offers "list diff get watch set run find" sim ""
 offers "text tsv csv jsonl" diff a b --format ""
 offers "text tsv csv jsonl list paths" search DataRefs.txt --format = ""
 offers "always" show DataRefs.txt --color = al
 offers "--ignore-case" search DataRefs.txt --i
-offers "--hold --sim --help" sim run x --
+offers "--hold --sim --udp --help" sim run x --
+offers "--for --help" sim find --
 offers "DataRefs.txt Dashboard.txt" show Da
 offers "DataRefs.txt" diff DataRefs.txt --format = csv Dat
 offers "" search DataRefs.txt Da

@@ -1,6 +1,8 @@
-// A stand-in simulator to run beside refscope-cli by hand or in the benchmarks: the web API of a
-// running X-Plane on 127.0.0.1, serving the datarefs and commands of list files (plus a few that an
-// aircraft's plugin makes) or generated ones. Prints its port, then serves until it is ended.
+// A stand-in simulator to run beside refscope-cli by hand or in the benchmarks: the web API and the
+// UDP messages of a running X-Plane on 127.0.0.1, serving the datarefs and commands of list files
+// (plus a few that an aircraft's plugin makes) or generated ones. Prints the web API's port and on a
+// second line the UDP port, then serves until it is ended. --announce PORT sends its beacon to
+// 127.0.0.1:PORT ten times a second.
 #include "SimStandIn.h"
 
 #include "data/ReferenceList.h"
@@ -112,7 +114,9 @@ int main(int argc, char *argv[])
     }
     if (count > 0)
         sim.changeEvery(100, count);
-    std::printf("%u\n", unsigned(sim.port()));
+    if (!option(QStringLiteral("--announce")).isEmpty())
+        sim.announce(quint16(option(QStringLiteral("--announce")).toUInt()), {{1, "stand-in"}});
+    std::printf("%u\n%u\n", unsigned(sim.port()), unsigned(sim.udpPort()));
     std::fflush(stdout);
     return application.exec();
 }

@@ -8,10 +8,15 @@
 #include <QJsonArray>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 namespace {
 
@@ -41,6 +46,14 @@ void fill(SimStandIn &sim)
                     {1253033690016, "laminar/c172/shutters/toggle", QStringLiteral("Open or close\nthe shutters. ")}};
 }
 
+// A UDP port that nothing listens on, for now.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+    return probe.localPort();
+}
+
 } // namespace
 
 class TestSim : public QObject
@@ -51,6 +64,7 @@ private slots:
     void eachCommand_data();
     void eachCommand();
     void listOpensAsTheWindowReads();
+    void udpAsksInBatches();
 #ifdef Q_OS_UNIX
     void interruptEndsCleanly_data();
     void interruptEndsCleanly();
@@ -58,13 +72,14 @@ private slots:
 
 private:
     // Runs refscope-cli while this thread's event loop serves the stand-in; SIM in the arguments
-    // stands for its address, FILE for the shipped list. The program is asked to end once
-    // interruptWhen holds for its output so far.
+    // stands for its address, UDP for its UDP address, FILE for the shipped list. The program hears
+    // beacons on beaconPort. It is asked to end once interruptWhen holds for its output so far.
     CliRun run(SimStandIn &sim, QStringList arguments,
                const std::function<bool(const QByteArray &)> &interruptWhen = nullptr,
                const QString &program = cliProgram());
 
     QTemporaryDir dir;
+    quint16 beaconPort = freeUdpPort();
 };
 
 CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<bool(const QByteArray &)> &interruptWhen,
@@ -76,9 +91,13 @@ CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<
     file.close();
     for (QString &argument : arguments) {
         argument.replace(QLatin1String("SIM"), sim.address());
+        argument.replace(QLatin1String("UDP"), sim.udpAddress());
         argument.replace(QLatin1String("FILE"), file.fileName());
     }
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("REFSCOPE_BEACON_PORT"), QString::number(beaconPort));
+    process.setProcessEnvironment(environment);
     QEventLoop loop;
     CliRun result;
     connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
@@ -87,7 +106,12 @@ CliRun TestSim::run(SimStandIn &sim, QStringList arguments, const std::function<
         result.out += process.readAllStandardOutput();
         if (interruptWhen && !interrupted && interruptWhen(result.out)) {
             interrupted = true;
+#ifdef Q_OS_UNIX
+            // As Ctrl+C in a terminal does.
+            ::kill(pid_t(process.processId()), SIGINT);
+#else
             process.terminate();
+#endif
         }
     };
     connect(&process, &QProcess::readyReadStandardOutput, &loop, look);
@@ -212,6 +236,70 @@ void TestSim::eachCommand_data()
         << none << QStringList {"sim", "run", "sim/no/such", "--sim", "SIM"} << 2 << QByteArray()
         << QByteArray("refscope-cli: no such command in the simulator") << none;
 
+    const QStringList get {"sim", "get", "--udp", "UDP"};
+    QTest::newRow("get over UDP: every value a float, an int whole")
+        << none
+        << get + QStringList {"sim/cockpit2/controls/flap_ratio", "sim/cockpit2/radios/actuators/com1_frequency_hz",
+                              "sim/cockpit2/engine/indicators/N1_percent[1]"}
+        << 0
+        << QByteArray("sim/cockpit2/controls/flap_ratio                 0.1\n"
+                      "sim/cockpit2/radios/actuators/com1_frequency_hz  11800\n"
+                      "sim/cockpit2/engine/indicators/N1_percent[1]     0.1\n")
+        << QByteArray() << none;
+    QTest::newRow("get over UDP: no answer for an unknown name, data or a whole array")
+        << none
+        << get + QStringList {"sim/no/such", "sim/cockpit2/radios/actuators/com1_frequency_hz",
+                              "sim/aircraft/view/acf_tailnum", "sim/cockpit2/engine/indicators/N1_percent"}
+        << 1 << QByteArray("sim/cockpit2/radios/actuators/com1_frequency_hz  11800\n")
+        << QByteArray("refscope-cli: sim/no/such: no answer within 3 s") << none;
+    QTest::newRow("get over UDP: what is no answer of the simulator is not read")
+        << QStringLiteral("hostile")
+        << get + QStringList {"sim/cockpit2/radios/actuators/com1_frequency_hz", "sim/cockpit2/engine/indicators/N1_percent[0]",
+                              "--format", "csv"}
+        << 0
+        << QByteArray("Data ref,Value\r\nsim/cockpit2/radios/actuators/com1_frequency_hz,11800\r\n"
+                      "sim/cockpit2/engine/indicators/N1_percent[0],20.5\r\n")
+        << QByteArray() << none;
+    QTest::newRow("get over UDP: a silent simulator is trouble")
+        << QStringLiteral("udp silent") << get + QStringList {"sim/cockpit2/radios/actuators/com1_frequency_hz"} << 2
+        << QByteArray() << QByteArray("refscope-cli: X-Plane at 127.0.0.1:") << none;
+    QTest::newRow("get over UDP from the master that announces itself")
+        << QStringLiteral("beacons") << QStringList {"sim", "get", "--udp", "sim/cockpit2/radios/actuators/com1_frequency_hz"}
+        << 0 << QByteArray("sim/cockpit2/radios/actuators/com1_frequency_hz  11800\n") << QByteArray() << none;
+    QTest::newRow("watch over UDP: the values, then each change; an unknown name told")
+        << QStringLiteral("changes")
+        << QStringList {"sim", "watch", "--udp", "UDP", "sim/cockpit2/radios/actuators/com1_frequency_hz",
+                        "sim/cockpit2/engine/indicators/N1_percent[0]", "sim/no/such", "--for", "3.5"}
+        << 1
+        << QByteArray("sim/cockpit2/radios/actuators/com1_frequency_hz  11800\n"
+                      "sim/cockpit2/engine/indicators/N1_percent[0]     20.5\n"
+                      "sim/cockpit2/radios/actuators/com1_frequency_hz  11805\n"
+                      "sim/cockpit2/engine/indicators/N1_percent[0]     21\n")
+        << QByteArray("refscope-cli: sim/no/such: no answer within 3 s") << none;
+    QTest::newRow("set over UDP")
+        << none << QStringList {"sim", "set", "--udp", "UDP", "sim/cockpit2/radios/actuators/com1_frequency_hz", "12190"}
+        << 0 << QByteArray() << QByteArray() << QStringLiteral("DREF sim/cockpit2/radios/actuators/com1_frequency_hz 12190");
+    QTest::newRow("set an element over UDP")
+        << none << QStringList {"sim", "set", "sim/cockpit2/engine/indicators/N1_percent[2]", "7.5", "--udp", "UDP"} << 0
+        << QByteArray() << QByteArray() << QStringLiteral("DREF sim/cockpit2/engine/indicators/N1_percent[2] 7.5");
+    QTest::newRow("set over UDP: more than one number, nothing written")
+        << none << QStringList {"sim", "set", "--udp", "UDP", "sim/cockpit2/engine/indicators/N1_percent", "1,2"} << 2
+        << QByteArray() << QByteArray("refscope-cli: cannot write \"1,2\"") << none;
+    QTest::newRow("run over UDP") << none << QStringList {"sim", "run", "--udp", "UDP", "sim/none/none"} << 0 << QByteArray()
+                                  << QByteArray() << QStringLiteral("CMND sim/none/none");
+    QTest::newRow("run over UDP: no hold")
+        << none << QStringList {"sim", "run", "--udp", "UDP", "sim/none/none", "--hold", "1"} << 2 << QByteArray()
+        << QByteArray("refscope-cli: holding a command needs the web API") << none;
+    QTest::newRow("list over UDP: the list needs the web API")
+        << none << QStringList {"sim", "list", "--udp", "UDP"} << 2 << QByteArray()
+        << QByteArray("refscope-cli: sim list needs the web API") << none;
+    QTest::newRow("find: the simulator that announces itself, not the beacons it cannot read")
+        << QStringLiteral("beacon") << QStringList {"sim", "find", "--for", "0.5"} << 0
+        << QByteArray("UDP  master  X-Plane 11.55 (115501)  pilot-pc\n") << QByteArray() << none;
+    QTest::newRow("find: none announces itself")
+        << none << QStringList {"sim", "find", "--for", "0.2"} << 1 << QByteArray()
+        << QByteArray("refscope-cli: no simulator announced itself within 0.2 s") << none;
+
     QTest::newRow("nothing listening")
         << QStringLiteral("closed") << QStringList {"sim", "get", "sim/a", "--sim", "SIM"} << 2 << QByteArray()
         << QByteArray("refscope-cli: nothing listens at 127.0.0.1:") << none;
@@ -280,12 +368,47 @@ void TestSim::eachCommand()
         sim.firstUpdate = R"({"type":"dataref_update_values","data":{}})";
     } else if (trouble == QLatin1String("broken update")) {
         sim.firstUpdate = "<html>update</html>";
+    } else if (trouble == QLatin1String("udp silent")) {
+        sim.udpSilent = true;
+    } else if (trouble == QLatin1String("hostile")) {
+        // Wine sends from every loopback address as from 127.0.0.1.
+#ifdef Q_OS_UNIX
+        QVERIFY(sim.beHostile(true));
+#else
+        QVERIFY(sim.beHostile(false));
+#endif
+    } else if (trouble == QLatin1String("beacon")) {
+        sim.announce(beaconPort, {{1, "pilot-pc"}});
+    } else if (trouble == QLatin1String("beacons")) {
+        // An external visual first, which says it listens where nothing does.
+        sim.announce(beaconPort, {{2, "visual-1", freeUdpPort()}, {1, "pilot-pc"}});
     }
     const CliRun result = run(sim, arguments);
     QCOMPARE(result.status, status);
-    QCOMPARE(result.out, out);
+    QCOMPARE(result.out, QByteArray(out).replace("UDP", sim.udpAddress().toLatin1()));
     QVERIFY2(result.err.startsWith(err) && (status != 2 || result.err.count('\n') == 1), result.err.constData());
     QCOMPARE(sim.log.join(QLatin1String("; ")), log);
+    // Every value asked for over UDP was stopped, whichever way the program ended.
+    QCOMPARE(sim.runningValues(), QStringList());
+}
+
+// Hundreds of values are asked for a hundred at a time, each batch read by the simulator before the
+// next is sent, so that none is lost; each is answered and stopped.
+void TestSim::udpAsksInBatches()
+{
+    SimStandIn sim;
+    QStringList arguments {"sim", "get", "--udp", "UDP", "--format", "csv"};
+    for (int i = 0; i < 250; ++i) {
+        const QByteArray name = "sim/many/value_" + QByteArray::number(i);
+        sim.dataRefs.push_back({i + 1, name, QStringLiteral("int"), i, 1});
+        arguments << QString::fromLatin1(name);
+    }
+    const CliRun result = run(sim, arguments);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out.count('\n'), 251);
+    QVERIFY(result.out.endsWith("sim/many/value_249,249\r\n"));
+    QVERIFY2(sim.largestBatch > 0 && sim.largestBatch <= 100, QByteArray::number(sim.largestBatch).constData());
+    QCOMPARE(sim.runningValues(), QStringList());
 }
 
 // What sim list writes in the list format opens as the window reads it, with every dataref of the
@@ -326,12 +449,17 @@ void TestSim::interruptEndsCleanly_data()
                            << QString();
     QTest::newRow("watch, its reader gone")
         << QStringList {"sim", "watch", "sim/flightmodel/position/latitude", "--sim", "SIM"} << true << QString();
+    QTest::newRow("watch over UDP") << QStringList {"sim", "watch", "--udp", "UDP", "sim/flightmodel/position/latitude"}
+                                    << false << QString();
+    QTest::newRow("watch over UDP, its reader gone")
+        << QStringList {"sim", "watch", "--udp", "UDP", "sim/flightmodel/position/latitude"} << true << QString();
     QTest::newRow("held command is released")
         << QStringList {"sim", "run", "sim/none/none", "--hold", "60", "--sim", "SIM"} << false
         << QStringLiteral("hold 1253033690000; release 1253033690000");
 }
 
-// Ctrl+C or a termination request ends a watch or a hold as its end would: exit 0, nothing held.
+// Ctrl+C or a termination request ends a watch or a hold as its end would: exit 0, nothing held,
+// no value still asked for over UDP.
 void TestSim::interruptEndsCleanly()
 {
     QFETCH(QStringList, arguments);
@@ -353,6 +481,7 @@ void TestSim::interruptEndsCleanly()
     QCOMPARE(result.status, 0);
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(sim.log.join(QLatin1String("; ")), log);
+    QCOMPARE(sim.runningValues(), QStringList());
 }
 #endif
 
