@@ -4,12 +4,6 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <csignal>

@@ -5,12 +5,6 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <unistd.h>

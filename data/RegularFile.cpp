@@ -7,12 +7,6 @@
 #include <QFileInfo>
 #include <QString>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <cerrno>

@@ -14,9 +14,6 @@
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #endif
 
