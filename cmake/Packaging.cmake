@@ -8,29 +8,12 @@ endif()
 
 set(REFSCOPE_MAINTAINER "Corvane <refscope@corvane.example>" CACHE STRING
     "Package maintainer: name and e-mail address")
-set(REFSCOPE_APP_ID "" CACHE STRING
-    "Reverse-DNS id of the desktop entry and the AppStream listing; empty: made from REFSCOPE_WEB_SITE")
 
 # The program calls this version a beta (dialogs/ProgramInfo.cpp). "~beta" sorts before the plain
 # version in Debian's ordering, so the final release of the same number is an upgrade.
 set(refscopePackageVersion "${PROJECT_VERSION}~beta")
 set(CPACK_PACKAGE_VENDOR "Corvane")
 
-# Desktops and software centres know the program by this id, so it stays the same from release to
-# release: the maker's host turned round, then the program's name (refscope.corvane.example gives
-# example.corvane.refscope). AppStream ids take no hyphens.
-if(REFSCOPE_APP_ID STREQUAL "")
-    string(TOLOWER "${REFSCOPE_WEB_SITE}" appHost)
-    string(REGEX REPLACE "^www\\.|:[0-9]+$" "" appHost "${appHost}")
-    string(REPLACE "-" "_" appHost "${appHost}")
-    string(REPLACE "." ";" appIdParts "${appHost}")
-    list(REVERSE appIdParts)
-    list(GET appIdParts -1 appIdLast)
-    if(NOT appIdLast STREQUAL "refscope")
-        list(APPEND appIdParts refscope)
-    endif()
-    list(JOIN appIdParts "." REFSCOPE_APP_ID)
-endif()
 # The notice's year and holder alone, for the files under a free licence of their own.
 string(REGEX REPLACE "^Copyright (\\([Cc]\\) )?|\\.? *All rights reserved\\.?$" "" copyrightHolder
     "${REFSCOPE_COPYRIGHT}")

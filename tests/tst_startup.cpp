@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "app/Application.h"
 #include "app/WinMain.h"
 #include "dialogs/WinCheckUpdate.h"
@@ -32,6 +33,7 @@ void TstStartup::runEndsWithZeroAndSavesAfterTheWindow()
     {
         Application app(argc, argv);
         QCOMPARE(app.settings.fileName(), expected);
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(REFSCOPE_APP_ID));
         // The store was placed at start-up; moving elsewhere later must not move it.
         QVERIFY(QDir::setCurrent(laterDir.path()));
         {
