@@ -8,6 +8,7 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -153,12 +154,35 @@ void appendCsv(QByteArray &out, const QString &text)
     out += '"';
 }
 
+// Where an SGR code ("\x1b[1;31m") that ends at end begins, or -1.
+int codeStart(const QByteArray &out, int end)
+{
+    if (end < 3 || out.at(end - 1) != 'm')
+        return -1;
+    int at = end - 2;
+    while (at >= 0 && (std::isdigit(uchar(out.at(at))) || out.at(at) == ';'))
+        --at;
+    return at >= 1 && out.at(at) == '[' && out.at(at - 1) == '\x1b' ? at - 1 : -1;
+}
+
+// Drops the blanks at a row's end, also those before the colour codes that end it, which stay. A
+// text cell holds no ESC of its own (it shows as U+FFFD), so a code there is the writer's.
 void chopSpaces(QByteArray &out)
 {
     int end = out.size();
-    while (end > 0 && out.at(end - 1) == ' ')
-        --end;
+    QByteArray codes;
+    for (;;) {
+        if (end > 0 && out.at(end - 1) == ' ') {
+            --end;
+        } else if (const int start = codeStart(out, end); start >= 0) {
+            codes.prepend(out.mid(start, end - start));
+            end = start;
+        } else {
+            break;
+        }
+    }
     out.truncate(end);
+    out += codes;
 }
 
 const char *const separator[] = {"  ", "\t", ",", ",", "\t", ""};
