@@ -33,15 +33,20 @@ QByteArray oneField(const QString &text)
     return field.trimmed().toUtf8();
 }
 
-QByteArray typeText(const ApiDocument::DataRef &dataRef, int length)
+// Appends the type field of a list line: "float[8]", or "float[]" when the length is not known.
+void appendType(QByteArray &text, const ApiDocument::DataRef &dataRef, int length)
 {
     static const char *const names[] = {"int", "float", "double", "int[", "float[", "byte["};
-    if (dataRef.type == SimValue::Other)
-        return oneField(dataRef.typeName);
-    QByteArray text = names[dataRef.type];
-    if (SimValue::isArray(dataRef.type))
-        text += (length >= 0 ? QByteArray::number(length) : QByteArray()) + ']';
-    return text;
+    if (dataRef.type == SimValue::Other) {
+        text += oneField(dataRef.typeName);
+        return;
+    }
+    text += names[dataRef.type];
+    if (SimValue::isArray(dataRef.type)) {
+        if (length >= 0)
+            text += QByteArray::number(length);
+        text += ']';
+    }
 }
 
 // The first line of a datarefs list: "2", the simulator's version as the files write it (1214 for
@@ -185,7 +190,12 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
             QByteArray description = oneField(command.description);
             if (known && (fileDecides || description.isEmpty()))
                 description = known->fields.text().toByteArray();
-            text += command.name + (description.isEmpty() ? QByteArray() : '\t' + description) + '\n';
+            text += command.name;
+            if (!description.isEmpty()) {
+                text += '\t';
+                text += description;
+            }
+            text += '\n';
         }
     } else {
         std::vector<ApiDocument::DataRef> dataRefs;
@@ -204,25 +214,33 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
                 + QByteArray::number(qint64(arrays.size()) - lengths.size())
                 + " arrays: their types are written without a length, as float[]\n";
         }
+        // Appended in place: a list of ten thousand lines is made in a millisecond.
         text = listHeader(webApi->simulatorVersion()) + '\n';
+        qint64 size = text.size();
+        for (const ApiDocument::DataRef &dataRef : dataRefs)
+            size += dataRef.name.size() + 16;
+        // The answer's own bound keeps this far below the largest array.
+        text.reserve(int(std::min<qint64>(size, qint64(1) << 30)));
         for (const ApiDocument::DataRef &dataRef : dataRefs) {
-            const Reference *known = inFile.value(dataRef.name);
-            const int length = lengths.value(dataRef.id, -1);
-            QByteArray type = typeText(dataRef, length);
+            const Reference *known = file ? inFile.value(dataRef.name) : nullptr;
+            const int length = SimValue::isArray(dataRef.type) ? lengths.value(dataRef.id, -1) : -1;
             const bool untold = dataRef.type == SimValue::Other || (SimValue::isArray(dataRef.type) && length < 0);
+            text += dataRef.name;
+            text += '\t';
             if (known && (fileDecides || untold) && known->fields.size() >= 1)
-                type = known->fields.at(0).toByteArray();
-            QByteArray writable = dataRef.writable == ApiDocument::IsWritable  ? "y"
-                : dataRef.writable == ApiDocument::NotWritable ? "n"
-                                                               : "?";
+                text.append(known->fields.at(0).constData(), known->fields.at(0).size());
+            else
+                appendType(text, dataRef, length);
+            text += '\t';
             if (known && dataRef.writable == ApiDocument::WritableUnknown && known->fields.size() >= 2)
-                writable = known->fields.at(1).toByteArray();
-            text += dataRef.name + '\t' + type + '\t' + writable;
+                text.append(known->fields.at(1).constData(), known->fields.at(1).size());
+            else
+                text += dataRef.writable == ApiDocument::IsWritable ? 'y' : dataRef.writable == ApiDocument::NotWritable ? 'n' : '?';
             if (known && known->fields.size() > 2) {
                 const ByteString &fields = known->fields.text();
                 const ByteString second = known->fields.at(1);
                 const int rest = int(second.constData() - fields.constData()) + second.size();
-                text += fields.mid(rest).toByteArray();
+                text.append(fields.constData() + rest, fields.size() - rest);
             }
             text += '\n';
         }

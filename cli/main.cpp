@@ -60,8 +60,13 @@ int main(int argc, char *argv[])
         // The sim commands talk to the simulator in event loops of their own, which need the
         // application object; the file commands go without its cost.
         std::unique_ptr<QCoreApplication> application;
-        if (arguments.value(0) == "sim")
+        if (arguments.value(0) == "sim") {
             application = std::make_unique<QCoreApplication>(argc, argv);
+            // refscope-cli needs no plugin from disk. Without a search path the network's bearer
+            // plugins stay unloaded: they would bring in D-Bus and ask the system's network
+            // managers about every connection at each start, a fifth of a whole "sim list".
+            QCoreApplication::setLibraryPaths({});
+        }
         Output out(stdout);
         Output err(stderr);
         try {
