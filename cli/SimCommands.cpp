@@ -222,7 +222,7 @@ bool SimCommands::simulatorList(int32_t kind, const ReferenceList *file, bool fi
         // The answer's own bound keeps this far below the largest array.
         text.reserve(int(std::min<qint64>(size, qint64(1) << 30)));
         for (const ApiDocument::DataRef &dataRef : dataRefs) {
-            const Reference *known = file ? inFile.value(dataRef.name) : nullptr;
+            const Reference *known = inFile.value(dataRef.name);
             const int length = SimValue::isArray(dataRef.type) ? lengths.value(dataRef.id, -1) : -1;
             const bool untold = dataRef.type == SimValue::Other || (SimValue::isArray(dataRef.type) && length < 0);
             text += dataRef.name;

@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
             application = std::make_unique<QCoreApplication>(argc, argv);
             // refscope-cli needs no plugin from disk. Without a search path the network's bearer
             // plugins stay unloaded: they would bring in D-Bus and ask the system's network
-            // managers about every connection at each start, a fifth of a whole "sim list".
+            // managers about every connection at each start, some milliseconds of every command.
             QCoreApplication::setLibraryPaths({});
         }
         Output out(stdout);
